@@ -1,0 +1,84 @@
+// The sequential conversation over an asynchronous client socket: hand a text over, then wait
+// on the calling thread until the reply is complete, the peer closes, an error or a time-out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "mail/mime/ProgressEvent.h"
+#include "platform/Socket.h"
+#include "platform/Timer.h"
+
+namespace MailVrex {
+
+enum class TErrorKind : std::uint8_t {
+  ekNone,
+  ekTimeOut,
+  ekGeneral,
+  ekSend,
+  ekReceive,
+  ekConnect,
+  ekDisconnect,
+  ekAccept,
+  ekLookup
+};
+
+class TSocketTalk {
+ public:
+  // The reply text kept is capped so that an endless reply cannot grow memory without bound.
+  static constexpr std::size_t MaxReplySize = 1024 * 1024;
+
+  explicit TSocketTalk(void* owner);  // owner = Sender of OnProgress
+  ~TSocketTalk();                     // closes an open connection, raises no OnDisconnect
+  TSocketTalk(const TSocketTalk&) = delete;
+  TSocketTalk& operator=(const TSocketTalk&) = delete;
+
+  std::int32_t TimeOut = 60;
+  std::string Terminator;
+  std::string Reply;
+  std::int32_t PacketSize = 0;
+  TErrorKind Kind = TErrorKind::ekNone;
+  std::uint8_t Command = 0;
+  bool Waiting = false;
+  bool Success = false;
+  TProgressEvent OnProgress;
+  std::function<void(TSocketTalk& sender, std::uint8_t command, const std::string& reply,
+                     bool& success)>
+      OnReply;
+  std::function<void(TSocketTalk& sender, std::uint8_t command, TErrorKind kind)> OnError;
+  std::function<void(TSocketTalk& sender, std::uint8_t command, std::string_view piece,
+                     bool& success)>
+      OnData;
+  std::function<void(TSocketTalk& sender)> OnDisconnect;
+  // Optional completion rule: when set it decides, instead of the Terminator test, whether
+  // Reply is complete. Called only when Terminator is non-empty or for ExpectReply waits.
+  std::function<bool(std::string_view reply)> ReplyComplete;
+
+  void SendCommand(std::string_view text, std::string_view terminator, std::uint8_t command);
+  void ExpectReply(std::uint8_t command);
+  void WaitForReply();
+  void CancelWait();
+  platform::ClientSocket& Socket();
+
+ private:
+  void SocketRead();
+  void SocketDisconnect();
+  void SocketError(platform::SocketErrorKind kind, int& code);
+  void TimerTimeOut();
+  void EndWaitWithError(TErrorKind kind);
+  bool ReplyIsComplete() const;
+  void SendInPieces(std::string_view text);
+  bool HandOver(std::string_view buffer);
+  std::int32_t IntervalMilliseconds() const;
+
+  void* owner_;
+  bool expecting_ = false;  // the wait was armed by ExpectReply
+  std::unique_ptr<platform::ClientSocket> socket_;
+  std::unique_ptr<platform::Timer> timer_;
+};
+
+}  // namespace MailVrex
