@@ -1,0 +1,37 @@
+// Header texts as the message writes them: addresses cleaned of bytes that
+// could end a line or a command, words packed so that no line grows beyond
+// what mail servers accept, and the reverse for reading names back.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace MailVrex {
+
+// Servers refuse or cut longer lines (RFC 5322 2.1.1), excluding CR LF.
+inline constexpr std::size_t kMaxLineLength = 998;
+// Longest encoded word RFC 2047 allows; a packed word that fits stays whole.
+inline constexpr std::size_t kMaxEncodedWordLength = 75;
+
+// An address goes into headers and the SMTP envelope unencoded, so every byte
+// up to the space is dropped from it.
+std::string CleanAddress(std::string_view address);
+
+// PackHeaderWord's result when it is plain text of reasonable length or one
+// encoded word of at most 75 characters; otherwise several encoded words
+// separated by a blank, each short enough for folding at 72 columns, cut only
+// between whole characters (escapes and double-byte characters stay whole).
+std::string PackHeaderText(std::string_view value, std::string_view charset);
+
+// UnpackHeaderWords after removing the blanks between adjacent encoded words,
+// which RFC 2047 says belong to neither word.
+std::string UnpackHeaderText(std::string_view value);
+
+// Breaks every line of a folded header block that is still longer than
+// kMaxLineLength at its last blank within the limit, also inside quotes
+// (where folding white space is allowed as well); lines that fit stay as
+// they are. Each line of the block ends with CR LF.
+std::string FoldOverlongLines(std::string block);
+
+}  // namespace MailVrex
