@@ -10,6 +10,8 @@ namespace MailVrex {
 // Only the space character (0x20) is removed; tabs, CR and LF remain.
 std::string TrimBlanks(std::string_view s);
 std::string TrimLeadingBlanks(std::string_view s);
+// TrimBlanks without a copy, for line loops over large bodies.
+std::string_view TrimBlanksView(std::string_view s);
 
 // Trims leading spaces, then keeps the last width characters or prefixes pad
 // until the length reaches at least width.
