@@ -1,0 +1,246 @@
+// The socket conversation: arms a wait, hands text to the socket, and turns the socket's and
+// the timer's notifications into the end of that wait.
+#include "mail/smtp/TSocketTalk.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "platform/EventLoop.h"
+
+namespace MailVrex {
+
+namespace {
+
+std::int32_t ClampToInt32(std::size_t count) {
+  return static_cast<std::int32_t>(
+      std::min<std::size_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
+TErrorKind KindOfSocketError(platform::SocketErrorKind kind) {
+  using platform::SocketErrorKind;
+  switch (kind) {
+    case SocketErrorKind::General:
+      return TErrorKind::ekGeneral;
+    case SocketErrorKind::Send:
+      return TErrorKind::ekSend;
+    case SocketErrorKind::Receive:
+      return TErrorKind::ekReceive;
+    case SocketErrorKind::Connect:
+      return TErrorKind::ekConnect;
+    case SocketErrorKind::Disconnect:
+      return TErrorKind::ekDisconnect;
+    case SocketErrorKind::Accept:
+      return TErrorKind::ekAccept;
+    case SocketErrorKind::Lookup:
+      return TErrorKind::ekLookup;
+  }
+  return TErrorKind::ekGeneral;
+}
+
+// Stops the time-out however the wait is left, an exception from a handler included.
+class TimerStopper {
+ public:
+  explicit TimerStopper(platform::Timer& timer) : timer_(timer) {}
+  ~TimerStopper() { timer_.Stop(); }
+  TimerStopper(const TimerStopper&) = delete;
+  TimerStopper& operator=(const TimerStopper&) = delete;
+
+ private:
+  platform::Timer& timer_;
+};
+
+}  // namespace
+
+TSocketTalk::TSocketTalk(void* owner)
+    : owner_(owner),
+      socket_(std::make_unique<platform::ClientSocket>()),
+      timer_(std::make_unique<platform::Timer>()) {
+  socket_->OnRead = [this](platform::ClientSocket&) { SocketRead(); };
+  socket_->OnDisconnect = [this](platform::ClientSocket&) { SocketDisconnect(); };
+  socket_->OnError = [this](platform::ClientSocket&, platform::SocketErrorKind kind, int& code) {
+    SocketError(kind, code);
+  };
+  timer_->OnTimer = [this] { TimerTimeOut(); };
+}
+
+TSocketTalk::~TSocketTalk() {
+  // The connection is closed by the socket's destructor; nobody is told of it.
+  socket_->OnRead = nullptr;
+  socket_->OnDisconnect = nullptr;
+  socket_->OnError = nullptr;
+}
+
+platform::ClientSocket& TSocketTalk::Socket() {
+  return *socket_;
+}
+
+std::int32_t TSocketTalk::IntervalMilliseconds() const {
+  // A negative TimeOut means no limit, like 0; the largest interval Windows timers accept caps it.
+  constexpr std::int32_t maxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
+  return TimeOut <= 0 ? 0 : std::min(TimeOut, maxSeconds) * 1000;
+}
+
+void TSocketTalk::SendCommand(std::string_view text, std::string_view terminator,
+                              std::uint8_t command) {
+  Terminator = terminator;
+  Command = command;
+  Reply.clear();
+  expecting_ = false;
+  timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
+  Kind = TErrorKind::ekNone;
+  Waiting = true;
+  Success = false;
+  const bool wasOpen = socket_->Active();
+  if (PacketSize > 0 && text.size() > static_cast<std::size_t>(PacketSize)) {
+    SendInPieces(text);
+  } else {
+    HandOver(text);
+  }
+  PacketSize = 0;
+  // Nothing can answer on a connection that had closed: the wait would only run out.
+  if (!wasOpen && Waiting) EndWaitWithError(TErrorKind::ekDisconnect);
+}
+
+void TSocketTalk::SendInPieces(std::string_view text) {
+  // Taken once: a close handled between pieces clears PacketSize.
+  const auto pieceSize = static_cast<std::size_t>(PacketSize);
+  const auto total = ClampToInt32(text.size());
+  if (OnProgress) OnProgress(owner_, total, 0);
+  std::size_t position = 0;
+  while (position < text.size()) {
+    platform::DispatchPendingEvents();
+    const auto piece = text.substr(position, pieceSize);
+    timer_->Start();
+    const bool handedOver = HandOver(piece);
+    timer_->Stop();
+    if (!handedOver) return;  // the peer stopped reading: the step has ended as a time-out
+    position += piece.size();
+    if (OnProgress) OnProgress(owner_, total, ClampToInt32(position));
+  }
+  if (OnProgress) OnProgress(owner_, total, total);
+}
+
+bool TSocketTalk::HandOver(std::string_view buffer) {
+  using Clock = std::chrono::steady_clock;
+  const std::int32_t limit = IntervalMilliseconds();
+  auto lastProgress = Clock::now();
+  while (!buffer.empty()) {
+    const auto accepted = socket_->Send(buffer);
+    if (accepted > 0) {
+      buffer.remove_prefix(static_cast<std::size_t>(accepted));
+      lastProgress = Clock::now();
+      continue;
+    }
+    // Nothing accepted on a closed connection, or a failure whose notification ended the wait.
+    if (accepted == 0 || !socket_->Active()) return true;
+    int left = -1;
+    if (limit > 0) {
+      const auto spent =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+      left = static_cast<int>(std::max<long long>(0, limit - spent.count()));
+    }
+    if (left == 0 || !socket_->WaitWritable(left)) {
+      EndWaitWithError(TErrorKind::ekTimeOut);
+      return false;
+    }
+  }
+  return true;
+}
+
+void TSocketTalk::ExpectReply(std::uint8_t command) {
+  Terminator.clear();
+  Reply.clear();
+  timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
+  timer_->Start();
+  Kind = TErrorKind::ekNone;
+  Command = command;
+  Waiting = true;
+  Success = false;
+  expecting_ = true;
+}
+
+void TSocketTalk::WaitForReply() {
+  timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
+  TimerStopper stopper(*timer_);
+  while (Waiting && !Success) {
+    timer_->Start();
+    platform::DispatchPendingEvents();
+    // The time-out timer is one of the events waited for, so this sleep has its deadline.
+    if (Waiting && !Success) platform::WaitForEvents(-1);
+  }
+}
+
+void TSocketTalk::CancelWait() {
+  timer_->Stop();
+  Kind = TErrorKind::ekNone;
+  Command = 0;
+  Terminator.clear();
+  expecting_ = false;
+  Waiting = false;
+  Success = false;
+}
+
+bool TSocketTalk::ReplyIsComplete() const {
+  if (Terminator.empty() && !expecting_) return true;
+  if (ReplyComplete) return ReplyComplete(Reply);
+  return Terminator.empty() || Reply.ends_with(Terminator);
+}
+
+void TSocketTalk::SocketRead() {
+  std::string piece(socket_->PendingCount(), '\0');
+  piece.resize(socket_->Receive(piece.data(), piece.size()));
+  if (piece.empty()) return;  // a notification with nothing left to read
+  const std::size_t room = MaxReplySize - std::min(MaxReplySize, Reply.size());
+  const bool overflow = piece.size() > room;
+  Reply.append(piece, 0, std::min(room, piece.size()));
+  Kind = TErrorKind::ekNone;
+  timer_->Stop();
+  if (OnData) OnData(*this, Command, piece, Success);
+  if (overflow && Waiting) {
+    EndWaitWithError(TErrorKind::ekReceive);
+    return;
+  }
+  if (!ReplyIsComplete()) {
+    timer_->Start();  // a full TimeOut now counts from this piece
+    return;
+  }
+  Kind = TErrorKind::ekNone;
+  Terminator.clear();
+  expecting_ = false;
+  Waiting = false;
+  if (OnReply) OnReply(*this, Command, Reply, Success);
+  Command = 0;
+}
+
+void TSocketTalk::SocketDisconnect() {
+  if (OnDisconnect) OnDisconnect(*this);
+  timer_->Stop();
+  Waiting = false;
+  Command = 0;
+  Terminator.clear();
+  expecting_ = false;
+  PacketSize = 0;
+}
+
+void TSocketTalk::SocketError(platform::SocketErrorKind kind, int& code) {
+  EndWaitWithError(KindOfSocketError(kind));
+  code = 0;
+}
+
+void TSocketTalk::TimerTimeOut() {
+  EndWaitWithError(TErrorKind::ekTimeOut);
+}
+
+void TSocketTalk::EndWaitWithError(TErrorKind kind) {
+  timer_->Stop();
+  Kind = kind;
+  Terminator.clear();
+  expecting_ = false;
+  Waiting = false;
+  Success = false;
+  if (OnError) OnError(*this, Command, Kind);
+  Command = 0;
+}
+
+}  // namespace MailVrex
