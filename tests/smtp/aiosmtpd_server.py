@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+"""A real SMTP server for the client tests: aiosmtpd on 127.0.0.1 with HELO, AUTH LOGIN and
+AUTH CRAM-MD5, saving the raw bytes of every delivered message (after the server has undone the
+dot-stuffing) to a folder.
+
+  aiosmtpd_server.py --state FILE [--folder DIR]            serve until SIGTERM
+  aiosmtpd_server.py --state FILE --daemon [--folder DIR]   serve in the background, return when ready
+  aiosmtpd_server.py --state FILE --stop                    stop the server that wrote FILE
+
+FILE receives, once both listeners are up, the lines "port=N" (every mechanism offered),
+"login_port=N" (AUTH LOGIN only), "folder=DIR" and "pid=N".
+Each message goes to DIR/<Message-ID without brackets>.eml, its envelope to the same name + ".env".
+"""
+import argparse
+import asyncio
+import hashlib
+import hmac
+import os
+import re
+import secrets
+import signal
+import sys
+import tempfile
+import time
+
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult
+
+USER = b"pellam"
+PASSWORD = b"secret"
+MESSAGE_ID = re.compile(rb"^Message-ID:[ \t]*<([^>\r\n]*)>", re.IGNORECASE | re.MULTILINE)
+
+
+def file_stem(content, count):
+    found = MESSAGE_ID.search(content)
+    name = found.group(1).decode("ascii", "replace") if found else "message-%d" % count
+    return re.sub(r"[^A-Za-z0-9.@_-]", "_", name)
+
+
+class Handler:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        content = envelope.original_content
+        stem = os.path.join(self.folder, file_stem(content, self.count))
+        with open(stem + ".env.part", "w", encoding="utf-8", errors="surrogateescape") as env:
+            env.write("from=%s\n" % envelope.mail_from)
+            for rcpt in envelope.rcpt_tos:
+                env.write("to=%s\n" % rcpt)
+        with open(stem + ".eml.part", "wb") as eml:
+            eml.write(content)
+        # The client may look as soon as it has the reply: make both files appear whole.
+        os.replace(stem + ".env.part", stem + ".env")
+        os.replace(stem + ".eml.part", stem + ".eml")
+        return "250 OK saved"
+
+    # aiosmtpd offers LOGIN and PLAIN itself; CRAM-MD5 (RFC 2195) is added here.
+    async def auth_CRAM__MD5(self, server, args):
+        challenge = b"<%s.%d@pellam-test>" % (secrets.token_hex(8).encode(), int(time.time()))
+        response = await server.challenge_auth(challenge)
+        if response is MISSING:
+            return AuthResult(success=False, handled=True)
+        user, _, digest = response.rpartition(b" ")
+        expected = hmac.new(PASSWORD, challenge, hashlib.md5).hexdigest().encode()
+        good = user == USER and hmac.compare_digest(digest, expected)
+        return AuthResult(success=good, auth_data=user)
+
+
+def authenticator(server, session, envelope, mechanism, auth_data):
+    good = auth_data.login == USER and auth_data.password == PASSWORD
+    return AuthResult(success=good, auth_data=auth_data)
+
+
+def make_smtp(handler, exclude):
+    return SMTP(handler, hostname="pellam-test", auth_require_tls=False, authenticator=authenticator,
+                auth_exclude_mechanism=exclude, data_size_limit=None)
+
+
+async def serve(state, folder):
+    loop = asyncio.get_running_loop()
+    handler = Handler(folder)
+    everything = await loop.create_server(lambda: make_smtp(handler, []), "127.0.0.1", 0)
+    login_only = await loop.create_server(lambda: make_smtp(handler, ["CRAM-MD5", "PLAIN"]),
+                                          "127.0.0.1", 0)
+    stop = asyncio.Event()
+    loop.add_signal_handler(signal.SIGTERM, stop.set)
+    loop.add_signal_handler(signal.SIGINT, stop.set)
+    with open(state + ".part", "w") as out:
+        out.write("port=%d\n" % everything.sockets[0].getsockname()[1])
+        out.write("login_port=%d\n" % login_only.sockets[0].getsockname()[1])
+        out.write("folder=%s\n" % folder)
+        out.write("pid=%d\n" % os.getpid())
+    os.replace(state + ".part", state)
+    await stop.wait()
+    everything.close()
+    login_only.close()
+
+
+def read_state(state):
+    with open(state) as f:
+        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+
+
+def daemonize(state):
+    """Returns in the parent once the server is ready; the child serves detached from CTest's pipes."""
+    if os.fork():
+        for _ in range(300):
+            if os.path.exists(state):
+                return True
+            time.sleep(0.05)
+        return False
+    os.setsid()
+    if os.fork():
+        os._exit(0)
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--state", required=True)
+    parser.add_argument("--folder")
+    parser.add_argument("--daemon", action="store_true")
+    parser.add_argument("--stop", action="store_true")
+    args = parser.parse_args()
+    if args.stop:
+        try:
+            os.kill(int(read_state(args.state)["pid"]), signal.SIGTERM)
+        except (OSError, KeyError, ValueError):
+            pass
+        return 0
+    if os.path.exists(args.state):
+        os.remove(args.state)
+    folder = args.folder or tempfile.mkdtemp(prefix="pellam-aiosmtpd-")
+    os.makedirs(folder, exist_ok=True)
+    if args.daemon:
+        ready = daemonize(args.state)
+        if ready is not None:
+            return 0 if ready else 1
+    asyncio.run(serve(args.state, folder))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
