@@ -14,9 +14,14 @@ inline constexpr std::size_t kMaxLineLength = 998;
 // Longest encoded word RFC 2047 allows; a packed word that fits stays whole.
 inline constexpr std::size_t kMaxEncodedWordLength = 75;
 
-// An address goes into headers and the SMTP envelope unencoded, so every byte
-// up to the space is dropped from it.
-std::string CleanAddress(std::string_view address);
+// Addresses, charset names and content IDs go into headers (and addresses
+// into the SMTP envelope) unencoded, so every byte up to the space is dropped
+// from them: none can end a line or a command.
+std::string CleanToken(std::string_view token);
+
+// Control bytes (below 0x20) dropped: for texts such as content types that
+// are written as given and must not end a header line early.
+std::string WithoutControlBytes(std::string_view text);
 
 // PackHeaderWord's result when it is plain text of reasonable length or one
 // encoded word of at most 75 characters; otherwise several encoded words

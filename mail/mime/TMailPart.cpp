@@ -1,0 +1,200 @@
+// Header field access, body decoding and encoding, and the source text of one
+// MIME entity.
+#include "mail/mime/TMailPart.h"
+
+#include <cstddef>
+#include <string>
+
+#include "mail/codec/Base64.h"
+#include "mail/codec/HeaderLines.h"
+#include "mail/codec/QuotedPrintable.h"
+#include "mail/codec/TextUtil.h"
+#include "mail/codec/Uucode.h"
+#include "mail/mime/HeaderText.h"
+#include "mail/mime/TMailMessageVrex.h"
+
+namespace MailVrex {
+namespace {
+
+int FindField(const std::vector<std::string>& lines, std::string_view name) {
+  std::string prefix(name);
+  prefix += ':';
+  return IndexOfHeaderLine(&lines, prefix, 0);
+}
+
+bool IsQuotationMark(char c) {
+  return c == '"' || c == '\'';
+}
+
+// The two marks need not match; a value of just two characters stays.
+std::string Unquoted(std::string value) {
+  if (value.size() > 2 && IsQuotationMark(value.front()) && IsQuotationMark(value.back()))
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// Decodes a body line by line through a per-line decoder writing into a
+// buffer; lines longer than the usual 76 characters get a larger buffer
+// rather than being cut.
+template <typename Decoder>
+void DecodeLines(std::string_view body, std::string& out, std::size_t minimum,
+                 std::size_t (*bufferSize)(std::size_t), Decoder decode) {
+  std::string buffer(minimum, '\0');
+  std::ptrdiff_t position = 1;
+  while (position >= 0) {
+    std::string_view line = NextLineView(body, position);
+    std::size_t need = bufferSize(line.size());
+    if (buffer.size() < need) buffer.resize(need);
+    std::size_t count = decode(line, reinterpret_cast<unsigned char*>(buffer.data()));
+    if (count > 0) out.append(buffer.data(), count);
+  }
+}
+
+std::size_t Base64BufferSize(std::size_t lineLength) {
+  return 3 * (lineLength / 4) + 3;
+}
+std::size_t UuBufferSize(std::size_t) {
+  return 80;
+}
+
+}  // namespace
+
+std::string TMailPart::GetFieldValue(std::string_view name) const {
+  int index = FindField(HeaderLines, name);
+  if (index < 0) return {};
+  return Unquoted(TrimBlanks(FieldValueOfLine(HeaderLines[static_cast<std::size_t>(index)])));
+}
+
+std::string GetFieldParam(const TMailPart& part, std::string_view name, std::string_view param) {
+  int index = FindField(part.HeaderLines, name);
+  if (index < 0) return {};
+  return Unquoted(
+      TrimBlanks(ParamValueOfLine(part.HeaderLines[static_cast<std::size_t>(index)], param)));
+}
+
+void TMailPart::SetFieldValue(std::string_view name, std::string_view value) {
+  int index = FindField(HeaderLines, name);
+  if (value.empty()) {
+    if (index >= 0) HeaderLines.erase(HeaderLines.begin() + index);
+    return;
+  }
+  if (index < 0) {
+    HeaderLines.push_back(std::string(name) + ": ");
+    index = static_cast<int>(HeaderLines.size()) - 1;
+  }
+  std::string& line = HeaderLines[static_cast<std::size_t>(index)];
+  line = ReplaceFieldValueInLine(line, value);
+}
+
+void TMailPart::SetFieldParam(std::string_view name, std::string_view param,
+                              std::string_view value) {
+  int index = FindField(HeaderLines, name);
+  if (index < 0) {
+    HeaderLines.push_back(std::string(name) + ": ");
+    index = static_cast<int>(HeaderLines.size()) - 1;
+  }
+  std::string& line = HeaderLines[static_cast<std::size_t>(index)];
+  line = ReplaceParamValueInLine(line, param, value);
+}
+
+std::string ContentTypeOf(const TMailPart& part) {
+  return LowerAscii(part.GetFieldValue("Content-Type"));
+}
+
+std::string BoundaryOf(const TMailPart& part) {
+  return GetFieldParam(part, "Content-Type", "boundary");
+}
+
+void TMailPart::Decode() {
+  if (IsDecoded) return;
+  IsDecoded = true;
+  if (Body.empty()) return;
+  std::string encoding = GetFieldValue("Content-Transfer-Encoding");
+  DecodedBody.clear();
+  if (encoding == "quoted-printable" || encoding == "7bit") {
+    DecodedBody = QPToText(std::string_view(Body).substr(0, Body.find('\0')));
+  } else if (encoding == "base64") {
+    DecodedBody.reserve(Body.size() / 4 * 3);
+    DecodeLines(Body, DecodedBody, 132, Base64BufferSize,
+                [](std::string_view line, unsigned char* buffer) {
+                  return Base64ToBuffer(TrimBlanksView(line), buffer);
+                });
+  } else if (encoding == "uucode") {
+    DecodeLines(Body, DecodedBody, 80, UuBufferSize,
+                [](std::string_view line, unsigned char* buffer) {
+                  return UuLineToBuffer(TrimBlanksView(line), buffer);
+                });
+    EncodeBase64();
+  } else {
+    DecodedBody = Body;
+  }
+}
+
+void TMailPart::Encode(TEncodingType kind) {
+  switch (kind) {
+    case TEncodingType::etBase64:
+      EncodeBase64();
+      break;
+    case TEncodingType::etQuotedPrintable:
+      EncodeQuotedPrintable();
+      break;
+    case TEncodingType::etNoEncoding:
+      Body = DecodedBody;
+      SetFieldValue("Content-Transfer-Encoding", "");
+      break;
+    case TEncodingType::et7Bit:
+      Body = DecodedBody;
+      SetFieldValue("Content-Transfer-Encoding", "7bit");
+      break;
+  }
+}
+
+void TMailPart::EncodeQuotedPrintable() {
+  Body.clear();
+  SetFieldValue("Content-Transfer-Encoding", "quoted-printable");
+  if (!DecodedBody.empty()) Body = TextToQP(DecodedBody, false);
+}
+
+void TMailPart::EncodeBase64() {
+  // Release the old body first so that both encodings never stand in memory
+  // beside the content at once.
+  std::string().swap(Body);
+  StreamToBase64Lines(Body, DecodedBody);
+  SetFieldValue("Content-Transfer-Encoding", "base64");
+}
+
+std::size_t TMailPart::HeaderTextLength() const {
+  std::size_t length = 0;
+  for (const std::string& line : HeaderLines) length += line.size() + 2;
+  return length;
+}
+
+std::string TMailPart::GetSourceText() const {
+  std::string header;
+  header.reserve(HeaderTextLength());
+  for (const std::string& line : HeaderLines) {
+    header += line;
+    header += "\r\n";
+  }
+  std::string folded = FoldOverlongLines(FoldHeaderText(header));
+  std::string text;
+  text.reserve(folded.size() + 2 + Body.size());
+  text += folded;
+  text += "\r\n";
+  text += Body;
+  return text;
+}
+
+void DetachFromParent(TMailPart* part) {
+  if (part == nullptr || part->ParentPart == nullptr) return;
+  if (part == part->OwnerMessage) return;
+  if (part->ParentPart->SubParts.Remove(part)) part->ParentPart = nullptr;
+}
+
+}  // namespace MailVrex
