@@ -1,0 +1,131 @@
+// The text rules under the SMTP client: reply completion, SMTP transparency, the recipient list
+// and the origination date.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mail/smtp/DataText.h"
+#include "mail/smtp/DateField.h"
+#include "mail/smtp/RecipientText.h"
+#include "mail/smtp/SmtpReply.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::IsEmpty;
+
+struct ReplyCase {
+  const char* reply;
+  bool complete;
+};
+
+TEST(IsReplyComplete, WaitsForTheFinalLineOfAMultiLineReply) {
+  const ReplyCase cases[] = {
+      {"250 ok\r\n", true},
+      {"250\r\n", true},
+      {"250-first\r\n", false},
+      {"250-first\r\n250-second\r\n", false},
+      {"250-first\r\n250 last\r\n", true},
+      {"250-first\r\n250", false},  // the final line has not ended yet
+      {"250 ok\r", false},          // CR alone is no line end
+      {"250 ok", false},
+      {"", false},
+      {"hello\r\n", true},  // no reply line: judged (and failed) at once
+      {"220-a\r\n220 b\r\n", true},
+      {"25-x\r\n", true},  // two digits make no continuation line
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MailVrex::IsReplyComplete(c.reply), c.complete) << c.reply;
+  }
+}
+
+TEST(FinalReplyCode, ReadsOnlyFinalReplyLines) {
+  EXPECT_EQ(MailVrex::FinalReplyCode("554 no"), 554);
+  EXPECT_EQ(MailVrex::FinalReplyCode("554"), 554);
+  EXPECT_EQ(MailVrex::FinalReplyCode("554-more"), -1);
+  EXPECT_EQ(MailVrex::FinalReplyCode("55 x"), -1);
+  EXPECT_EQ(MailVrex::FinalReplyCode("5a4 x"), -1);
+  EXPECT_EQ(MailVrex::LastReplyLine("250-a\r\n550 b\r\n"), "550 b");
+  EXPECT_EQ(MailVrex::LastReplyLine("550 b"), "");
+}
+
+struct DataCase {
+  const char* name;
+  std::string message;
+  std::string data;
+};
+
+TEST(MakeDataText, DoublesEveryLeadingDotAndEndsTheData) {
+  const DataCase cases[] = {
+      {"plain text", "a\r\nb\r\n", "a\r\nb\r\n.\r\n"},
+      {"lone dot line", "a\r\n.\r\nb\r\n", "a\r\n..\r\nb\r\n.\r\n"},
+      {"two lone dots in a row", "a\r\n.\r\n.\r\nb\r\n", "a\r\n..\r\n..\r\nb\r\n.\r\n"},
+      {"dot before text", "a\r\n.hidden\r\n", "a\r\n..hidden\r\n.\r\n"},
+      {"dots already doubled", "..x\r\n", "...x\r\n.\r\n"},
+      {"dot on the first line", ".x\r\n", "..x\r\n.\r\n"},
+      {"dot inside a line", "a.b\r\n", "a.b\r\n.\r\n"},
+      {"last line without line end", "a\r\nb", "a\r\nb\r\n.\r\n"},
+      {"last line a lone dot without end", "a\r\n.", "a\r\n..\r\n.\r\n"},
+      {"after a bare LF", "a\n.\r\n", "a\n..\r\n.\r\n"},
+      {"after a lone CR", "a\r.x\r\n", "a\r..x\r\n.\r\n"},
+      {"ending in a bare LF", "a\n", "a\n\r\n.\r\n"},
+      {"NUL bytes kept", std::string("a\0.\r\n.\0\r\n", 9),
+       std::string("a\0.\r\n..\0\r\n.\r\n", 13)},
+      {"empty", "", ".\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MailVrex::MakeDataText(c.message), c.data) << c.name;
+}
+
+TEST(SplitCommaText, ReadsItemsAsWritten) {
+  EXPECT_THAT(MailVrex::SplitCommaText("a,b"), ElementsAre("a", "b"));
+  EXPECT_THAT(MailVrex::SplitCommaText("  a , b  "), ElementsAre("a", "b"));
+  EXPECT_THAT(MailVrex::SplitCommaText("a b"), ElementsAre("a", "b"));
+  EXPECT_THAT(MailVrex::SplitCommaText("\"x y\",z"), ElementsAre("x y", "z"));
+  EXPECT_THAT(MailVrex::SplitCommaText("\"say \"\"hi\"\"\""), ElementsAre("say \"hi\""));
+  EXPECT_THAT(MailVrex::SplitCommaText("\"open"), ElementsAre("open"));
+  EXPECT_THAT(MailVrex::SplitCommaText("a,"), ElementsAre("a", ""));
+  EXPECT_THAT(MailVrex::SplitCommaText("a, "), ElementsAre("a"));
+  EXPECT_THAT(MailVrex::SplitCommaText(",a"), ElementsAre("", "a"));
+  EXPECT_THAT(MailVrex::SplitCommaText("a,,b"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(MailVrex::SplitCommaText("\"\""), ElementsAre(""));
+  EXPECT_THAT(MailVrex::SplitCommaText(std::string("a\0b", 3)), ElementsAre("a", "b"));
+  EXPECT_THAT(MailVrex::SplitCommaText(" \t\r\n"), IsEmpty());
+  EXPECT_THAT(MailVrex::SplitCommaText(""), IsEmpty());
+}
+
+TEST(SortedRecipients, SortsIgnoringCaseAndKeepsTheFirstOfEqualItems) {
+  EXPECT_THAT(MailVrex::SortedRecipients("b,A,a"), ElementsAre("A", "b"));
+  EXPECT_THAT(MailVrex::SortedRecipients("x@Y.org,X@y.ORG,w@z"), ElementsAre("w@z", "x@Y.org"));
+  EXPECT_THAT(MailVrex::SortedRecipients("b,a,"), ElementsAre("", "a", "b"));
+  EXPECT_THAT(MailVrex::SortedRecipients("a_b,a[b"), ElementsAre("a[b", "a_b"));
+  EXPECT_THAT(MailVrex::SortedRecipients("ab,a"), ElementsAre("a", "ab"));
+  EXPECT_THAT(MailVrex::SortedRecipients("  "), IsEmpty());
+}
+
+TEST(CompareIgnoringAsciiCase, FoldsOnlyAsciiLetters) {
+  EXPECT_EQ(MailVrex::CompareIgnoringAsciiCase("ABC", "abc"), 0);
+  EXPECT_LT(MailVrex::CompareIgnoringAsciiCase("abc", "abd"), 0);
+  EXPECT_GT(MailVrex::CompareIgnoringAsciiCase("b", "A"), 0);
+  EXPECT_NE(MailVrex::CompareIgnoringAsciiCase("\xC4", "\xE4"), 0);
+}
+
+struct DateCase {
+  platform::LocalTime time;
+  const char* text;
+};
+
+TEST(FormatDateField, WritesTheRfc5322DateWithZone) {
+  const DateCase cases[] = {
+      {{2026, 12, 8, 14, 30, 0, 2, 480}, "Tue, 08 Dec 2026 14:30:00 +0800"},
+      {{2024, 1, 31, 0, 0, 5, 3, 0}, "Wed, 31 Jan 2024 00:00:05 +0000"},
+      {{1999, 7, 4, 23, 59, 59, 0, -210}, "Sun, 04 Jul 1999 23:59:59 -0330"},
+      {{2030, 6, 1, 9, 5, 7, 6, 345}, "Sat, 01 Jun 2030 09:05:07 +0545"},
+      {{2026, 13, 0, 25, 61, 61, 9, 100000}, "Tue, 01 Dec 2026 23:59:60 +9959"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MailVrex::FormatDateField(c.time), c.text);
+}
+
+}  // namespace
