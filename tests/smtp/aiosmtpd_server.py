@@ -22,8 +22,12 @@ import signal
 import sys
 import tempfile
 import time
+import warnings
 
 from aiosmtpd.smtp import MISSING, SMTP, AuthResult
+
+# aiosmtpd warns about its own use of a deprecated session field on every login.
+warnings.filterwarnings("ignore", message="Session.login_data")
 
 USER = b"pellam"
 PASSWORD = b"secret"
@@ -65,12 +69,13 @@ class Handler:
         user, _, digest = response.rpartition(b" ")
         expected = hmac.new(PASSWORD, challenge, hashlib.md5).hexdigest().encode()
         good = user == USER and hmac.compare_digest(digest, expected)
-        return AuthResult(success=good, auth_data=user)
+        # handled=False lets aiosmtpd answer a refusal with 535 itself.
+        return AuthResult(success=good, handled=False, auth_data=user)
 
 
 def authenticator(server, session, envelope, mechanism, auth_data):
     good = auth_data.login == USER and auth_data.password == PASSWORD
-    return AuthResult(success=good, auth_data=auth_data)
+    return AuthResult(success=good, handled=False, auth_data=auth_data)
 
 
 def make_smtp(handler, exclude):
