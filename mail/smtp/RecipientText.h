@@ -14,7 +14,9 @@ namespace MailVrex {
 std::vector<std::string> SplitCommaText(std::string_view text);
 
 // The items of `text` in ascending order ignoring ASCII case; an item equal to an earlier one in
-// that comparison is dropped (the earlier stays).
+// that comparison is dropped (the earlier stays). ASCII rather than the system locale's collation:
+// order and duplicates then come out the same on every platform and in every code page, and
+// envelope addresses are ASCII wherever the two could differ.
 std::vector<std::string> SortedRecipients(std::string_view text);
 
 // Compares ignoring the case of ASCII letters only, byte by byte otherwise; <0, 0 or >0.
