@@ -55,9 +55,10 @@ ValueSpan FindValueSpan(std::string_view line) {
   return span;
 }
 
-// The walk that the parameter routines share over a trimmed line that ends
-// in ";". Reports the position right after the "=" of every parameter whose
-// name matches, and calls capture for each character of its value.
+// The walk that the parameter routines share over a trimmed line. The end of
+// the line ends a parameter as a ";" would, but even inside a quote that never
+// closes, so no closing ";" is ever taken into a value. Reports the position right after the "=" of
+// every parameter whose name matches, and calls capture for each character of its value.
 template <typename OnMatch, typename OnCapture>
 void WalkParams(std::string_view line, std::string_view name, OnMatch onMatch,
                 OnCapture onCapture) {
@@ -94,12 +95,6 @@ void WalkParams(std::string_view line, std::string_view name, OnMatch onMatch,
       collected += ch;
     }
   }
-}
-
-std::string TrimmedWithSemicolon(std::string_view line) {
-  std::string text = TrimBlanks(line);
-  if (text.empty() || text.back() != ';') text += ';';
-  return text;
 }
 
 // End of a line that starts at begin: just past its CR LF, or the text's end.
@@ -147,7 +142,7 @@ std::string ReplaceFieldValueInLine(std::string_view line, std::string_view valu
 }
 
 std::string ParamValueOfLine(std::string_view line, std::string_view name) {
-  std::string text = TrimmedWithSemicolon(line);
+  std::string text = TrimBlanks(line);
   std::string captured;
   WalkParams(
       text, name, [](std::size_t) { return true; }, [&](char ch) { captured += ch; });
@@ -156,7 +151,7 @@ std::string ParamValueOfLine(std::string_view line, std::string_view name) {
 
 std::string ReplaceParamValueInLine(std::string_view line, std::string_view name,
                                     std::string_view value) {
-  std::string text = TrimmedWithSemicolon(line);
+  std::string text = TrimBlanks(line);
   std::size_t valueBegin = std::string::npos;
   WalkParams(
       text, name,
@@ -165,21 +160,18 @@ std::string ReplaceParamValueInLine(std::string_view line, std::string_view name
         return false;
       },
       [](char) {});
-  std::string trimmed = TrimBlanks(line);
   if (valueBegin == std::string::npos) {
-    return trimmed + "; " + std::string(TrimBlanksView(name)) + "=" +
+    return text + "; " + std::string(TrimBlanksView(name)) + "=" +
            std::string(TrimBlanksView(value));
   }
-  // The value ends at the next ";" outside quotes; the appended ";" guarantees one.
+  // The value ends at the next ";" outside quotes, or with the line.
   std::size_t valueEnd = valueBegin;
   bool quoted = false;
   for (; valueEnd < text.size(); ++valueEnd) {
     if (text[valueEnd] == '"') quoted = !quoted;
     if (!quoted && text[valueEnd] == ';') break;
   }
-  valueEnd = std::min(valueEnd, trimmed.size());
-  return trimmed.substr(0, valueBegin) + std::string(TrimBlanksView(value)) +
-         trimmed.substr(valueEnd);
+  return text.substr(0, valueBegin) + std::string(TrimBlanksView(value)) + text.substr(valueEnd);
 }
 
 std::string_view NextLineView(std::string_view text, std::ptrdiff_t& position) {
