@@ -5,6 +5,7 @@
 #include "mail/codec/HeaderLines.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
+#include "platform/LargeBuffer.h"
 
 namespace MailVrex {
 namespace {
@@ -36,6 +37,7 @@ void TMailMessageVrex::Rebuild() {
     // two never stand in memory together.
     std::string().swap(Body);
     Body.reserve(kPreamble.size() + WrittenSize(*this));
+    platform::PrepareLargeBuffer(Body);
     Body += kPreamble;
     WriteParts(*this);
   }

@@ -12,6 +12,7 @@
 #include "mail/codec/Uucode.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
+#include "platform/LargeBuffer.h"
 
 namespace MailVrex {
 namespace {
@@ -165,6 +166,8 @@ void TMailPart::EncodeBase64() {
   // Release the old body first so that both encodings never stand in memory
   // beside the content at once.
   std::string().swap(Body);
+  Body.reserve(DecodedBody.size() / 57 * 78 + 80);  // 76 characters and CR LF per 57 bytes
+  platform::PrepareLargeBuffer(Body);
   StreamToBase64Lines(Body, DecodedBody);
   SetFieldValue("Content-Transfer-Encoding", "base64");
 }
@@ -185,6 +188,7 @@ std::string TMailPart::GetSourceText() const {
   std::string folded = FoldOverlongLines(FoldHeaderText(header));
   std::string text;
   text.reserve(folded.size() + 2 + Body.size());
+  platform::PrepareLargeBuffer(text);
   text += folded;
   text += "\r\n";
   text += Body;

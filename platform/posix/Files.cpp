@@ -1,6 +1,8 @@
 // Whole-file reads with POSIX calls, straight into the result string.
 #include "platform/Files.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,7 +47,11 @@ std::string ReadWholeFile(const std::string& path) {
   // The size is a hint only: a file that grows or shrinks while being read is
   // still read to its end. Reading into the sized string first keeps large
   // attachments to a single allocation.
-  std::string data(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0), '\0');
+  const auto expected = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
+  std::string data;
+  data.reserve(expected);
+  PrepareLargeBuffer(data);
+  data.resize(expected);
   std::size_t filled = 0;
   char extra[65536];
   for (;;) {

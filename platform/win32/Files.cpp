@@ -1,6 +1,8 @@
 // Whole-file reads with the Windows file API, straight into the result string.
 #include "platform/Files.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -56,7 +58,11 @@ std::string ReadWholeFile(const std::string& path) {
   // The size is a hint only: a file that changes while being read is still
   // read to its end. Reading into the sized string first keeps large
   // attachments to a single allocation.
-  std::string data(static_cast<std::size_t>(size.QuadPart > 0 ? size.QuadPart : 0), '\0');
+  const auto expected = static_cast<std::size_t>(size.QuadPart > 0 ? size.QuadPart : 0);
+  std::string data;
+  data.reserve(expected);
+  PrepareLargeBuffer(data);
+  data.resize(expected);
   std::size_t filled = 0;
   char extra[65536];
   for (;;) {
