@@ -10,6 +10,11 @@
 #include <string>
 #include <string_view>
 
+// A full <windows.h> brings <winspool.h>, whose SetPort macro would rename the member below.
+#ifdef SetPort
+#undef SetPort
+#endif
+
 namespace platform {
 
 enum class SocketErrorKind : std::uint8_t {
