@@ -18,7 +18,7 @@ namespace MailVrex {
 // What the operation calling ArrangeParts is about to add.
 enum class TPartAnnouncement : std::uint8_t { paNone, paBody, paAttachedFile, paEmbeddedFile };
 
-// The message owns every inner part it creates (OwnedParts); the tree, the
+// The message owns every inner part it creates (ownedParts_); the tree, the
 // attachment list and the role fields only refer to them. A part destroyed
 // before the message is first taken out of every one of those references.
 class TMailMessageVrex : public TMailPart {
@@ -106,8 +106,6 @@ class TMailMessageVrex : public TMailPart {
 
   std::size_t WrittenSize(const TMailPart& entity) const;
   void WriteParts(const TMailPart& entity);
-
-  std::string PackedName(std::string_view text) const;
 
   std::vector<std::unique_ptr<TMailPart>> ownedParts_;
 };
