@@ -8,8 +8,13 @@
 #include <vector>
 
 #include "mail/codec/ContentTypes.h"
+#include "mail/codec/MailError.h"
 #include "mail/codec/Random.h"
 #include "platform/Clock.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace MailVrex;
 
@@ -22,18 +27,56 @@ TEST(ContentTypeOfFile, FallsBackToOctetStream) {
   }
 }
 
-TEST(ContentTypeOfFile, FindsWellKnownTypesIgnoringCase) {
-  EXPECT_EQ(ContentTypeOfFile("C:\\mail\\notes.txt"), "text/plain");
-  EXPECT_EQ(ContentTypeOfFile("report.TXT"), "text/plain");
-  EXPECT_EQ(ContentTypeOfFile("archive.tar.zip"), "application/zip");
+#ifdef _WIN32
+// A fresh Wine prefix registers no content types, so the tests register
+// their own (and remove them afterwards).
+class RegisteredType : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    SetText(".pellamtst", "Content Type", "application/x-pellam-test");
+    SetText("MIME\\Database\\Content Type\\application/x-pellam-test", "Extension", ".pellamtst");
+    DWORD number = 7;
+    RegSetKeyValueA(HKEY_CLASSES_ROOT, ".pellamnum", "Content Type", REG_DWORD, &number,
+                    sizeof number);
+  }
+  static void TearDownTestSuite() {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".pellamtst");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".pellamnum");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-pellam-test");
+  }
+  static void SetText(const std::string& key, const char* name, const std::string& value) {
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
+                              static_cast<DWORD>(value.size() + 1)),
+              ERROR_SUCCESS);
+  }
+  static constexpr char kExtension[] = ".pellamtst";
+  static constexpr char kUpperExtension[] = ".PELLAMTST";
+  static constexpr char kType[] = "application/x-pellam-test";
+};
+
+TEST_F(RegisteredType, AValueOfAnotherTypeThanTextRaises) {
+  EXPECT_THROW(ContentTypeOfFile("count.pellamnum"), MailError);
+}
+#else
+// Debian's media-types table.
+class RegisteredType : public ::testing::Test {
+ protected:
+  static constexpr char kExtension[] = ".zip";
+  static constexpr char kUpperExtension[] = ".ZIP";
+  static constexpr char kType[] = "application/zip";
+};
+#endif
+
+TEST_F(RegisteredType, ContentTypeOfFileFindsItIgnoringCase) {
+  EXPECT_EQ(ContentTypeOfFile(std::string("C:\\mail\\notes") + kExtension), kType);
+  EXPECT_EQ(ContentTypeOfFile(std::string("report.tar") + kUpperExtension), kType);
 }
 
-TEST(ContentTypeOfFile, IgnoresNamesTheRegistryWouldReadDifferently) {
-  EXPECT_EQ(ContentTypeOfFile(std::string("a.txt\0", 6)), "application/octet-stream");
+TEST_F(RegisteredType, ExtensionOfContentTypeFindsIt) {
+  EXPECT_EQ(ExtensionOfContentType(kType), kExtension);
 }
 
-TEST(ExtensionOfContentType, GivesTheRegisteredExtension) {
-  EXPECT_EQ(ExtensionOfContentType("application/zip"), ".zip");
+TEST(ExtensionOfContentType, GivesNothingForUnknownTypes) {
   EXPECT_EQ(ExtensionOfContentType("x-unknown/none"), "");
   EXPECT_EQ(ExtensionOfContentType(""), "");
   EXPECT_EQ(ExtensionOfContentType("text\\..\\plain"), "");
