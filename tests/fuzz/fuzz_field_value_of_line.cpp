@@ -1,0 +1,12 @@
+// libFuzzer target: FieldValueOfLine on any line.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "mail/codec/HeaderLines.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  MailVrex::FieldValueOfLine(input);
+  return 0;
+}
