@@ -1,7 +1,7 @@
 // Whole-file reads with POSIX calls, straight into the result string.
 #include "platform/Files.h"
 
-#include "platform/LargeBuffer.h"
+#include "platform/ReadToEnd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,35 +44,14 @@ std::string ReadWholeFile(const std::string& path) {
   if (::fstat(file.Get(), &info) != 0) Fail(path, "read", errno);
   if (S_ISDIR(info.st_mode)) Fail(path, "read", EISDIR);
 
-  // The size is a hint only: a file that grows or shrinks while being read is
-  // still read to its end. Reading into the sized string first keeps large
-  // attachments to a single allocation.
   const auto expected = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
-  std::string data;
-  data.reserve(expected);
-  PrepareLargeBuffer(data);
-  data.resize(expected);
-  std::size_t filled = 0;
-  char extra[65536];
-  for (;;) {
-    bool intoData = filled < data.size();
-    char* target = intoData ? data.data() + filled : extra;
-    std::size_t room = intoData ? data.size() - filled : sizeof extra;
-    ssize_t got = ::read(file.Get(), target, room);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      Fail(path, "read", errno);
+  return ReadToEnd(expected, [&](char* target, std::size_t room) {
+    for (;;) {
+      ssize_t got = ::read(file.Get(), target, room);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) Fail(path, "read", errno);
     }
-    if (got == 0) break;
-    if (intoData) {
-      filled += static_cast<std::size_t>(got);
-    } else {
-      data.append(extra, static_cast<std::size_t>(got));
-      filled = data.size();
-    }
-  }
-  data.resize(filled);
-  return data;
+  });
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // Whole-file reads with the Windows file API, straight into the result string.
 #include "platform/Files.h"
 
-#include "platform/LargeBuffer.h"
+#include "platform/ReadToEnd.h"
 
 #include <windows.h>
 
@@ -55,34 +55,14 @@ std::string ReadWholeFile(const std::string& path) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) Fail(path, "read", GetLastError());
 
-  // The size is a hint only: a file that changes while being read is still
-  // read to its end. Reading into the sized string first keeps large
-  // attachments to a single allocation.
   const auto expected = static_cast<std::size_t>(size.QuadPart > 0 ? size.QuadPart : 0);
-  std::string data;
-  data.reserve(expected);
-  PrepareLargeBuffer(data);
-  data.resize(expected);
-  std::size_t filled = 0;
-  char extra[65536];
-  for (;;) {
-    bool intoData = filled < data.size();
-    char* target = intoData ? data.data() + filled : extra;
-    std::size_t room = intoData ? data.size() - filled : sizeof extra;
+  return ReadToEnd(expected, [&](char* target, std::size_t room) {
     DWORD got = 0;
     if (!ReadFile(file.Get(), target, static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30)),
                   &got, nullptr))
       Fail(path, "read", GetLastError());
-    if (got == 0) break;
-    if (intoData) {
-      filled += got;
-    } else {
-      data.append(extra, got);
-      filled = data.size();
-    }
-  }
-  data.resize(filled);
-  return data;
+    return static_cast<std::size_t>(got);
+  });
 }
 
 }  // namespace platform
