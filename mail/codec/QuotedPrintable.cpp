@@ -1,6 +1,7 @@
 // Quoted-printable encoder (body and header modes) and decoder.
 #include "mail/codec/QuotedPrintable.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -34,7 +35,7 @@ constexpr std::array<signed char, 256> MakeHexTable() {
 constexpr auto kHexValue = MakeHexTable();
 
 // Output goes through a small local block so that the result string grows by
-// whole appends rather than byte by byte.
+// whole appends rather than byte by byte; long plain runs bypass it.
 class ChunkWriter {
  public:
   explicit ChunkWriter(std::string& out) : out_(out) {}
@@ -42,12 +43,22 @@ class ChunkWriter {
   ChunkWriter(const ChunkWriter&) = delete;
   ChunkWriter& operator=(const ChunkWriter&) = delete;
 
-  // Room for at least one escape and one soft break.
-  char* Reserve() {
-    if (used_ > sizeof(chunk_) - 8) Flush();
-    return chunk_ + used_;
+  void Append(const char* data, std::size_t size) {
+    if (used_ + size > sizeof chunk_) {
+      Flush();
+      if (size > sizeof chunk_ / 2) {
+        out_.append(data, size);
+        return;
+      }
+    }
+    std::memcpy(chunk_ + used_, data, size);
+    used_ += size;
   }
-  void Commit(char* end) { used_ = static_cast<std::size_t>(end - chunk_); }
+  void Put(char a) { Append(&a, 1); }
+  void Put(char a, char b, char c) {
+    const char three[3] = {a, b, c};
+    Append(three, 3);
+  }
   void Flush() {
     out_.append(chunk_, used_);
     used_ = 0;
@@ -65,70 +76,78 @@ std::string TextToQP(std::string_view data, bool headerMode) {
   std::string encoded;
   encoded.reserve(data.size() + data.size() / 4 + 16);
   const auto& classes = headerMode ? kHeaderClass : kBodyClass;
-  int column = 0;
+  const char* in = data.data();
+  const std::size_t n = data.size();
+  std::size_t column = 0;
+  std::size_t i = 0;
   {
     ChunkWriter writer(encoded);
-    for (char ch : data) {
-      auto b = static_cast<unsigned char>(ch);
-      char* out = writer.Reserve();
-      switch (classes[b]) {
-        case kEscape:
-          *out++ = '=';
-          *out++ = kHex[b >> 4];
-          *out++ = kHex[b & 15];
+    while (i < n) {
+      // A run of copied bytes, ending where the next soft break is due.
+      const std::size_t limit = headerMode ? n : std::min(n, i + (kSoftBreakColumn - column));
+      std::size_t j = i;
+      while (j < limit && classes[static_cast<unsigned char>(in[j])] == kCopy) ++j;
+      writer.Append(in + i, j - i);
+      column += j - i;
+      i = j;
+      if (i < limit) {
+        auto b = static_cast<unsigned char>(in[i++]);
+        if (classes[b] == kEscape) {
+          writer.Put('=', kHex[b >> 4], kHex[b & 15]);
           column += 3;
-          break;
-        case kCarriageReturn:
-          *out++ = ch;
+        } else {
+          writer.Put('\r');
           column = 0;
-          break;
-        default:
-          *out++ = ch;
-          ++column;
+        }
       }
-      if (column >= kSoftBreakColumn && !headerMode) {
-        std::memcpy(out, "=\r\n", 3);
-        out += 3;
+      if (!headerMode && column >= kSoftBreakColumn) {
+        writer.Put('=', '\r', '\n');
         column = 0;
       }
-      writer.Commit(out);
     }
   }
   return encoded;
 }
 
 std::string QPToText(std::string_view encoded) {
-  std::string text;
-  text.reserve(encoded.size());
+  // The text never grows in decoding: write into the sized string, trim after.
+  std::string text(encoded.size(), '\0');
+  char* out = text.data();
+  const char* in = encoded.data();
   std::size_t i = 0;
   const std::size_t n = encoded.size();
   while (i < n) {
-    const void* found = std::memchr(encoded.data() + i, '=', n - i);
-    std::size_t eq =
-        found ? static_cast<std::size_t>(static_cast<const char*>(found) - encoded.data()) : n;
-    text.append(encoded.data() + i, eq - i);
-    if (eq == n) break;
-    std::size_t after = n - eq - 1;
+    if (in[i] != '=') {
+      const void* found = std::memchr(in + i, '=', n - i);
+      std::size_t eq = found ? static_cast<std::size_t>(static_cast<const char*>(found) - in) : n;
+      std::memcpy(out, in + i, eq - i);
+      out += eq - i;
+      i = eq;
+      if (eq == n) break;
+    }
+    const std::size_t after = n - i - 1;
     if (after == 0) break;  // a final "=" is dropped
     if (after == 1) {       // "=" and one character at the very end stay
-      text.append(encoded.data() + eq, 2);
+      *out++ = in[i];
+      *out++ = in[i + 1];
       break;
     }
-    char c1 = encoded[eq + 1], c2 = encoded[eq + 2];
-    int high = kHexValue[static_cast<unsigned char>(c1)];
-    int low = kHexValue[static_cast<unsigned char>(c2)];
+    const char c1 = in[i + 1], c2 = in[i + 2];
+    const int high = kHexValue[static_cast<unsigned char>(c1)];
+    const int low = kHexValue[static_cast<unsigned char>(c2)];
     if (high >= 0 && low >= 0) {
-      text += static_cast<char>(high * 16 + low);
-      i = eq + 3;
+      *out++ = static_cast<char>(high * 16 + low);
+      i += 3;
     } else if ((c1 == '\r' && c2 == '\n') || (c1 == '\n' && c2 == '\r')) {
-      i = eq + 3;
+      i += 3;
     } else if (c1 == '\r' || c1 == '\n') {
-      i = eq + 2;
+      i += 2;
     } else {
-      text += '=';
-      i = eq + 1;
+      *out++ = '=';
+      i += 1;
     }
   }
+  text.resize(static_cast<std::size_t>(out - text.data()));
   return text;
 }
 
