@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "mail/codec/Base64.h"
 #include "mail/codec/HeaderLines.h"
@@ -14,16 +13,18 @@
 namespace codec_test {
 
 inline std::string DecodeBase64Lines(std::string_view body) {
+  // Each line decodes straight into the room it may need at the end of the
+  // result, so no line can overrun it whatever its length.
   std::string decoded;
   decoded.reserve(body.size() / 4 * 3);
-  // Grows for lines longer than usual, so no line can overrun it.
-  std::vector<unsigned char> buffer(132);
   std::ptrdiff_t position = 1;
   while (position > 0) {
     std::string_view line = MailVrex::TrimBlanksView(MailVrex::NextLineView(body, position));
-    if (buffer.size() < line.size() / 4 * 3) buffer.resize(line.size() / 4 * 3);
-    std::size_t count = MailVrex::Base64ToBuffer(line, buffer.data());
-    decoded.append(reinterpret_cast<const char*>(buffer.data()), count);
+    std::size_t size = decoded.size();
+    decoded.resize(size + line.size() / 4 * 3);
+    std::size_t count =
+        MailVrex::Base64ToBuffer(line, reinterpret_cast<unsigned char*>(decoded.data() + size));
+    decoded.resize(size + count);
   }
   return decoded;
 }
