@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace MailVrex {
@@ -11,18 +13,24 @@ namespace {
 constexpr char kHex[] = "0123456789ABCDEF";
 constexpr int kSoftBreakColumn = 72;
 
-enum ByteClass : unsigned char { kCopy, kEscape, kCarriageReturn };
-
-constexpr std::array<unsigned char, 256> MakeClassTable(bool headerMode) {
-  std::array<unsigned char, 256> table{};
+// Each byte's encoded form packed for one unaligned store: up to three
+// characters in the low bytes (memory order on little-endian machines) and
+// their count in the top byte.
+constexpr std::array<std::uint32_t, 256> MakeEncodeTable(bool headerMode) {
+  std::array<std::uint32_t, 256> table{};
   for (unsigned b = 0; b < 256; ++b) {
-    bool escape = b >= 128 || b == '=' || (headerMode && (b <= 0x20 || b == '"' || b == '_'));
-    table[b] = escape ? kEscape : (b == '\r' ? kCarriageReturn : kCopy);
+    const bool escape = b >= 128 || b == '=' || (headerMode && (b <= 0x20 || b == '"' || b == '_'));
+    if (escape) {
+      table[b] = '=' | static_cast<std::uint32_t>(kHex[b >> 4]) << 8 |
+                 static_cast<std::uint32_t>(kHex[b & 15]) << 16 | 3u << 24;
+    } else {
+      table[b] = b | 1u << 24;
+    }
   }
   return table;
 }
-constexpr auto kBodyClass = MakeClassTable(false);
-constexpr auto kHeaderClass = MakeClassTable(true);
+constexpr auto kBodyCode = MakeEncodeTable(false);
+constexpr auto kHeaderCode = MakeEncodeTable(true);
 
 // -1 for anything but the upper-case hexadecimal digits.
 constexpr std::array<signed char, 256> MakeHexTable() {
@@ -34,89 +42,129 @@ constexpr std::array<signed char, 256> MakeHexTable() {
 }
 constexpr auto kHexValue = MakeHexTable();
 
-// Output goes through a small local block so that the result string grows by
-// whole appends rather than byte by byte; long plain runs bypass it.
-class ChunkWriter {
- public:
-  explicit ChunkWriter(std::string& out) : out_(out) {}
-  ~ChunkWriter() { Flush(); }
-  ChunkWriter(const ChunkWriter&) = delete;
-  ChunkWriter& operator=(const ChunkWriter&) = delete;
+inline void Store4(char* out, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
+  std::memcpy(out, &value, 4);
+}
 
-  void Append(const char* data, std::size_t size) {
-    if (used_ + size > sizeof chunk_) {
-      Flush();
-      if (size > sizeof chunk_ / 2) {
-        out_.append(data, size);
-        return;
+// Escapes are frequent in binary-ish text, so the byte loop has no
+// data-dependent branch: every byte stores four bytes and advances by its
+// length. A byte adds at most three columns, so from a column well short of
+// the soft break a whole run of bytes can go without looking at the column;
+// only the last few bytes of a line are taken one by one. Positions are
+// offsets from out, and a line may have begun before it (in an earlier block).
+template <bool kHeaderMode>
+void EncodeBlock(const unsigned char* in, std::size_t count, char*& out, int& column) {
+  const auto& code = kHeaderMode ? kHeaderCode : kBodyCode;
+  char* const base = out;
+  std::ptrdiff_t pos = 0;
+  if constexpr (kHeaderMode) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t e = code[in[i]];
+      Store4(base + pos, e);
+      pos += e >> 24;
+    }
+    out = base + pos;
+    return;
+  }
+  constexpr std::uint32_t kSoftBreak = '=' | '\r' << 8 | '\n' << 16;
+  std::ptrdiff_t lineStart = -column;
+  std::size_t i = 0;
+  while (i < count) {
+    const std::ptrdiff_t safe = (kSoftBreakColumn - 1 - (pos - lineStart)) / 3;
+    if (safe > 0) {
+      const std::size_t stop = std::min(count, i + static_cast<std::size_t>(safe));
+      for (; i < stop; ++i) {
+        const unsigned b = in[i];
+        const std::uint32_t e = code[b];
+        Store4(base + pos, e);
+        pos += e >> 24;
+        // A carriage return starts a new line: the column restarts after it.
+        lineStart = b == '\r' ? pos : lineStart;
+      }
+    } else {
+      const unsigned b = in[i++];
+      const std::uint32_t e = code[b];
+      Store4(base + pos, e);
+      pos += e >> 24;
+      if (b == '\r') {
+        lineStart = pos;
+      } else if (pos - lineStart >= kSoftBreakColumn) {
+        Store4(base + pos, kSoftBreak);
+        pos += 3;
+        lineStart = pos;
       }
     }
-    std::memcpy(chunk_ + used_, data, size);
-    used_ += size;
   }
-  void Put(char a) { Append(&a, 1); }
-  void Put(char a, char b, char c) {
-    const char three[3] = {a, b, c};
-    Append(three, 3);
-  }
-  void Flush() {
-    out_.append(chunk_, used_);
-    used_ = 0;
-  }
-
- private:
-  std::string& out_;
-  char chunk_[4096];
-  std::size_t used_ = 0;
-};
+  out = base + pos;
+  column = static_cast<int>(pos - lineStart);
+}
 
 }  // namespace
 
 std::string TextToQP(std::string_view data, bool headerMode) {
+  // The input goes in blocks; before each block the result gets room for its
+  // worst case (every byte escaped, a soft break after every 24 bytes, the
+  // spare byte of the last four-byte store), is written through a plain
+  // pointer, and is trimmed to what was written.
+  constexpr std::size_t kBlock = 4096;
+  constexpr std::size_t kWorst = 3 * kBlock + 3 * (kBlock / 24 + 1) + 4;
   std::string encoded;
   encoded.reserve(data.size() + data.size() / 4 + 16);
-  const auto& classes = headerMode ? kHeaderClass : kBodyClass;
-  const char* in = data.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(data.data());
   const std::size_t n = data.size();
-  std::size_t column = 0;
-  std::size_t i = 0;
-  {
-    ChunkWriter writer(encoded);
-    while (i < n) {
-      // A run of copied bytes, ending where the next soft break is due.
-      const std::size_t limit = headerMode ? n : std::min(n, i + (kSoftBreakColumn - column));
-      std::size_t j = i;
-      while (j < limit && classes[static_cast<unsigned char>(in[j])] == kCopy) ++j;
-      writer.Append(in + i, j - i);
-      column += j - i;
-      i = j;
-      if (i < limit) {
-        auto b = static_cast<unsigned char>(in[i++]);
-        if (classes[b] == kEscape) {
-          writer.Put('=', kHex[b >> 4], kHex[b & 15]);
-          column += 3;
-        } else {
-          writer.Put('\r');
-          column = 0;
-        }
-      }
-      if (!headerMode && column >= kSoftBreakColumn) {
-        writer.Put('=', '\r', '\n');
-        column = 0;
-      }
-    }
+  int column = 0;
+  for (std::size_t begin = 0; begin < n; begin += kBlock) {
+    const std::size_t count = std::min(n - begin, kBlock);
+    const std::size_t written = encoded.size();
+    encoded.resize(written + kWorst);
+    char* const start = encoded.data() + written;
+    char* out = start;
+    if (headerMode)
+      EncodeBlock<true>(in + begin, count, out, column);
+    else
+      EncodeBlock<false>(in + begin, count, out, column);
+    encoded.resize(written + static_cast<std::size_t>(out - start));
   }
   return encoded;
 }
 
+namespace {
+
+// Index of the first "=" among eight bytes, or 8: the lowest flagged byte of
+// the zero-byte test is exact, higher ones may be false.
+inline unsigned FirstEquals(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  const std::uint64_t x = word ^ (kOnes * '=');
+  const std::uint64_t found = (x - kOnes) & ~x & (kOnes * 0x80);
+  if (found == 0) return 8;
+  return static_cast<unsigned>(std::countr_zero(found)) / 8;
+}
+
+}  // namespace
+
 std::string QPToText(std::string_view encoded) {
   // The text never grows in decoding: write into the sized string, trim after.
+  // Plain runs go eight bytes at a time; a copy may run past the "=" that ends
+  // it, since the output never overtakes the input.
   std::string text(encoded.size(), '\0');
   char* out = text.data();
   const char* in = encoded.data();
   std::size_t i = 0;
   const std::size_t n = encoded.size();
   while (i < n) {
+    if constexpr (std::endian::native == std::endian::little) {
+      while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, in + i, 8);
+        std::memcpy(out, &word, 8);
+        const unsigned plain = FirstEquals(word);
+        i += plain;
+        out += plain;
+        if (plain < 8) break;
+      }
+      if (i == n) break;
+    }
     if (in[i] != '=') {
       const void* found = std::memchr(in + i, '=', n - i);
       std::size_t eq = found ? static_cast<std::size_t>(static_cast<const char*>(found) - in) : n;
