@@ -2,6 +2,9 @@
 // and whole bodies in 76-character lines.
 #include "mail/codec/Base64.h"
 
+#include "mail/codec/HeaderLines.h"
+#include "mail/codec/TextUtil.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -167,39 +170,67 @@ unsigned char* DecodeGroups(const unsigned char* in, const unsigned char* end, u
 // character into its value by the offset of its range, and two multiply-adds
 // pack the values into twelve bytes. A block that holds "=" or a foreign
 // character goes through the group decoder, which gives it its meaning.
-__attribute__((target("ssse3"))) unsigned char* DecodeBlocksSsse3(const unsigned char*& in,
-                                                                  const unsigned char* end,
-                                                                  unsigned char* out) {
+// The twelve bytes of sixteen characters in the low lanes, or false where a
+// character is not of the alphabet.
+__attribute__((target("ssse3"))) inline bool DecodeSixteen(const unsigned char* from,
+                                                           __m128i& bytes) {
   const __m128i lowFlags = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
                                          0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
   const __m128i highFlags = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10,
                                           0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
   const __m128i roll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m128i nibble = _mm_set1_epi8(0x0F);
-  const __m128i slash = _mm_set1_epi8('/');
-  const __m128i pairs = _mm_set1_epi32(0x01400140);
-  const __m128i quads = _mm_set1_epi32(0x00011000);
-  const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-  // The sixteen-byte store writes four bytes past the block's twelve, so a
-  // block runs only where eight more characters follow (six more bytes of
-  // the caller's buffer).
-  while (end - in >= 24) {
-    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i high = _mm_and_si128(_mm_srli_epi32(chars, 4), nibble);
-    const __m128i low = _mm_and_si128(chars, nibble);
-    const __m128i flags =
-        _mm_and_si128(_mm_shuffle_epi8(lowFlags, low), _mm_shuffle_epi8(highFlags, high));
-    if (_mm_movemask_epi8(_mm_cmpgt_epi8(flags, _mm_setzero_si128())) != 0) {
-      out = DecodeGroups(in, in + 16, out);
-    } else {
-      const __m128i shift =
-          _mm_shuffle_epi8(roll, _mm_add_epi8(_mm_cmpeq_epi8(chars, slash), high));
-      const __m128i values = _mm_add_epi8(chars, shift);
-      const __m128i merged = _mm_madd_epi16(_mm_maddubs_epi16(values, pairs), quads);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(merged, order));
+  const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+  const __m128i high = _mm_and_si128(_mm_srli_epi32(chars, 4), nibble);
+  const __m128i low = _mm_and_si128(chars, nibble);
+  const __m128i flags =
+      _mm_and_si128(_mm_shuffle_epi8(lowFlags, low), _mm_shuffle_epi8(highFlags, high));
+  if (_mm_movemask_epi8(_mm_cmpgt_epi8(flags, _mm_setzero_si128())) != 0) return false;
+  const __m128i shift =
+      _mm_shuffle_epi8(roll, _mm_add_epi8(_mm_cmpeq_epi8(chars, _mm_set1_epi8('/')), high));
+  const __m128i merged =
+      _mm_madd_epi16(_mm_maddubs_epi16(_mm_add_epi8(chars, shift), _mm_set1_epi32(0x01400140)),
+                     _mm_set1_epi32(0x00011000));
+  bytes = _mm_shuffle_epi8(merged,
+                           _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+  return true;
+}
+
+__attribute__((target("ssse3"))) unsigned char* DecodeBlocksSsse3(const unsigned char* begin,
+                                                                  const unsigned char*& in,
+                                                                  const unsigned char* end,
+                                                                  unsigned char* out) {
+  __m128i bytes;
+  // The sixteen-byte store writes four bytes past the block's twelve, so it
+  // goes straight to the caller's buffer only where eight more characters
+  // follow (six more bytes of that buffer).
+  for (; end - in >= 24; in += 16) {
+    if (DecodeSixteen(in, bytes)) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
       out += 12;
+    } else {
+      out = DecodeGroups(in, in + 16, out);
     }
-    in += 16;
+  }
+  // The last characters go through a local block: whole blocks, then one
+  // that ends at the end and overlaps what went before, of which only the
+  // bytes of the new characters are kept.
+  alignas(16) unsigned char local[16];
+  for (; end - in >= 16; in += 16) {
+    if (DecodeSixteen(in, bytes)) {
+      _mm_store_si128(reinterpret_cast<__m128i*>(local), bytes);
+      std::memcpy(out, local, 12);
+      out += 12;
+    } else {
+      out = DecodeGroups(in, in + 16, out);
+    }
+  }
+  if (in != end && end - begin >= 16 && DecodeSixteen(end - 16, bytes)) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(local), bytes);
+    const auto fresh = static_cast<std::size_t>(end - in) / 4 * 3;
+    std::memcpy(out, local + 12 - fresh, fresh);
+    out += fresh;
+    in = end;
   }
   return out;
 }
@@ -217,10 +248,46 @@ std::size_t Base64ToBuffer(std::string_view encoded, unsigned char* buffer) {
   const unsigned char* end = in + encoded.size() / 4 * 4;
   unsigned char* out = buffer;
 #ifdef PELLAM_BASE64_SSSE3
-  if (HasSsse3()) out = DecodeBlocksSsse3(in, end, out);
+  if (HasSsse3()) out = DecodeBlocksSsse3(in, in, end, out);
 #endif
   out = DecodeGroups(in, end, out);
   return static_cast<std::size_t>(out - buffer);
+}
+
+void AppendBase64Lines(std::string_view body, std::string& out) {
+  // The result gets room for the most the body can give (no line gives more
+  // than three bytes per four characters) and is trimmed at the end.
+  const std::size_t start = out.size();
+  out.resize(start + body.size() / 4 * 3);
+  auto* const buffer = reinterpret_cast<unsigned char*>(out.data()) + start;
+  std::size_t size = 0;
+  // Bodies keep one line length. A line of that length followed by CR LF is
+  // decoded as it stands: when all its groups give three bytes it held only
+  // characters of the alphabet, so it had no earlier line end and no blank
+  // to trim. Any other line, or a guess that fails, takes the general way,
+  // writing over what the guess wrote.
+  std::size_t usual = 0;
+  std::size_t at = 0;
+  const std::size_t n = body.size();
+  while (at < n) {
+    if (usual != 0 && n - at >= usual + 2 && body[at + usual] == '\r' &&
+        body[at + usual + 1] == '\n') {
+      const std::size_t count = Base64ToBuffer(body.substr(at, usual), buffer + size);
+      if (count == usual / 4 * 3) {
+        size += count;
+        at += usual + 2;
+        continue;
+      }
+    }
+    auto position = static_cast<std::ptrdiff_t>(at + 1);
+    const std::string_view line = NextLineView(body, position);
+    size += Base64ToBuffer(TrimBlanksView(line), buffer + size);
+    if (usual == 0 && line.size() >= 6 && line.ends_with("\r\n") && (line.size() - 2) % 4 == 0)
+      usual = line.size() - 2;
+    if (position < 0) break;
+    at = static_cast<std::size_t>(position - 1);
+  }
+  out.resize(start + size);
 }
 
 std::size_t StreamToBase64Lines(std::string& dest, std::string_view source) {

@@ -21,6 +21,11 @@ std::string Base64ToText(std::string_view encoded);
 // must hold 3 * (encoded.size() / 4) bytes. Returns the bytes written.
 std::size_t Base64ToBuffer(std::string_view encoded, unsigned char* buffer);
 
+// Decodes a base64 body line by line, as a MIME part does: lines end at
+// CR LF, are trimmed of blanks, and each decodes its own complete groups.
+// Appends the bytes to out.
+void AppendBase64Lines(std::string_view body, std::string& out);
+
 // Replaces dest by the base64 form of source in lines of 76 characters, each
 // followed by CR LF. Returns dest.size().
 std::size_t StreamToBase64Lines(std::string& dest, std::string_view source);

@@ -57,9 +57,6 @@ void DecodeLines(std::string_view body, std::string& out, std::size_t minimum,
   }
 }
 
-std::size_t Base64BufferSize(std::size_t lineLength) {
-  return 3 * (lineLength / 4) + 3;
-}
 std::size_t UuBufferSize(std::size_t) {
   return 80;
 }
@@ -121,11 +118,7 @@ void TMailPart::Decode() {
   if (encoding == "quoted-printable" || encoding == "7bit") {
     DecodedBody = QPToText(std::string_view(Body).substr(0, Body.find('\0')));
   } else if (encoding == "base64") {
-    DecodedBody.reserve(Body.size() / 4 * 3);
-    DecodeLines(Body, DecodedBody, 132, Base64BufferSize,
-                [](std::string_view line, unsigned char* buffer) {
-                  return Base64ToBuffer(TrimBlanksView(line), buffer);
-                });
+    AppendBase64Lines(Body, DecodedBody);
   } else if (encoding == "uucode") {
     DecodeLines(Body, DecodedBody, 80, UuBufferSize,
                 [](std::string_view line, unsigned char* buffer) {
