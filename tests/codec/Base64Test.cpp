@@ -137,6 +137,66 @@ TEST(Base64LineLoop, RoundTripsRandomDataOfManyLengths) {
   }
 }
 
+// Bodies keep one line length, and the decoder decodes such lines as they stand; every
+// line that breaks the pattern must still decode as the plain loop decodes it.
+TEST(Base64LineLoop, LinesThatBreakTheUsualLengthDecodeAsThePlainLoopDoes) {
+  std::string data = codec_test::RandomBytes(57 * 6, 5);
+  std::string body;
+  StreamToBase64Lines(body, data);
+  const std::string line = body.substr(0, 78);
+  const std::vector<std::string> odd = {
+      line.substr(0, 40) + "=" + line.substr(41),     // a pad inside a full-length line
+      line.substr(0, 40) + "\r\n" + line.substr(42),  // an earlier line end
+      line.substr(0, 40) + "\n" + line.substr(41),    // a bare LF (no line end)
+      "  " + line.substr(2),                          // blanks to trim
+      line.substr(0, 75) + " \r\n",                   // a blank before the line end
+      line.substr(0, 76) + "\r",                      // a CR alone at the end
+      "QUJD\r\n",                                     // a short line
+      line.substr(0, 76) + "QUJD\r\n",                // a longer line
+      std::string("\0\0\0\0", 4) + line.substr(4),    // NUL bytes
+  };
+  for (std::size_t i = 0; i < odd.size(); ++i) {
+    for (const std::string& text : {odd[i] + body, body + odd[i], body + odd[i] + body}) {
+      ASSERT_EQ(codec_test::DecodeBase64Lines(text), codec_test::DecodeBase64LinesOneByOne(text))
+          << "case " << i;
+    }
+  }
+  EXPECT_EQ(codec_test::DecodeBase64Lines(body + body), data + data);
+  std::string out = "kept";
+  AppendBase64Lines(body, out);
+  EXPECT_EQ(out, "kept" + data);
+}
+
+// Long inputs go in blocks of sixteen characters; whatever a block holds, decoding it
+// must equal decoding its groups of four one by one.
+TEST(Base64, LongInputDecodesAsItsGroupsOneByOne) {
+  std::string data = codec_test::RandomBytes(75, 11);
+  const std::string clean = TextToBase64(data);  // 100 characters
+  auto groupByGroup = [](std::string_view text) {
+    std::string out;
+    unsigned char group[3];
+    for (std::size_t i = 0; i + 4 <= text.size(); i += 4)
+      out.append(reinterpret_cast<char*>(group), Base64ToBuffer(text.substr(i, 4), group));
+    return out;
+  };
+  auto whole = [](std::string_view text) {
+    std::vector<unsigned char> buffer(text.size() / 4 * 3);
+    return std::string(reinterpret_cast<char*>(buffer.data()), Base64ToBuffer(text, buffer.data()));
+  };
+  for (std::size_t length : {16u, 20u, 24u, 28u, 44u, 76u, 100u}) {
+    const std::string text = clean.substr(0, length);
+    ASSERT_EQ(whole(text), data.substr(0, length / 4 * 3));
+    for (std::size_t at = 0; at < length; ++at) {
+      for (char odd : {'=', '\0', '\r', '-', '\x80', ' '}) {
+        std::string changed = text;
+        changed[at] = odd;
+        ASSERT_EQ(whole(changed), groupByGroup(changed))
+            << "length " << length << " at " << at << " char " << int(odd);
+      }
+    }
+  }
+}
+
 TEST(Base64, StringFormsRoundTripRandomData) {
   for (std::size_t size = 0; size < 300; ++size) {
     std::string data = codec_test::RandomBytes(size, static_cast<std::uint32_t>(size) + 1000);
