@@ -100,9 +100,14 @@ int main() {
   Report("StreamToBase64Lines", kSize,
          MedianSeconds([&] { sink = MailVrex::StreamToBase64Lines(lines, binary); }), memcpySeconds,
          0.17);
-  Report("base64 line decoding", kSize,
-         MedianSeconds([&] { sink = codec_test::DecodeBase64Lines(lines).size(); }), memcpySeconds,
-         0.12);
+  // Like memcpy's destination, the decoded result is one string used again,
+  // so that both figures leave out fresh pages from the allocator.
+  std::string decoded;
+  Report("base64 line decoding", kSize, MedianSeconds([&] {
+           codec_test::DecodeBase64Lines(lines, decoded);
+           sink = decoded.size();
+         }),
+         memcpySeconds, 0.12);
   std::string qp;
   Report("TextToQP (body)", kSize, MedianSeconds([&] { qp = MailVrex::TextToQP(text, false); }),
          memcpySeconds, 0.05);
