@@ -49,10 +49,11 @@ inline void Store4(char* out, std::uint32_t value) {
 
 // Escapes are frequent in binary-ish text, so the byte loop has no
 // data-dependent branch: every byte stores four bytes and advances by its
-// length. A byte adds at most three columns, so from a column well short of
-// the soft break a whole run of bytes can go without looking at the column;
-// only the last few bytes of a line are taken one by one. Positions are
-// offsets from out, and a line may have begun before it (in an earlier block).
+// length. A byte adds at most three columns, so well short of the soft break
+// eight bytes go together without looking at the column, in one copy when
+// none needs escaping; only the last bytes of a line are taken one by one.
+// Positions are offsets from out, and a line may have begun before it (in an
+// earlier block).
 template <bool kHeaderMode>
 void EncodeBlock(const unsigned char* in, std::size_t count, char*& out, int& column) {
   const auto& code = kHeaderMode ? kHeaderCode : kBodyCode;
@@ -71,10 +72,10 @@ void EncodeBlock(const unsigned char* in, std::size_t count, char*& out, int& co
   std::ptrdiff_t lineStart = -column;
   std::size_t i = 0;
   while (i < count) {
-    const std::ptrdiff_t safe = (kSoftBreakColumn - 1 - (pos - lineStart)) / 3;
-    if (safe > 0) {
-      const std::size_t stop = std::min(count, i + static_cast<std::size_t>(safe));
-      for (; i < stop; ++i) {
+    const std::ptrdiff_t used = pos - lineStart;
+    if (used <= kSoftBreakColumn - 1 - 24 && count - i >= 8) {
+      // Eight bytes give at most 24 characters: no soft break falls among them.
+      for (const std::size_t stop = i + 8; i < stop; ++i) {
         const unsigned b = in[i];
         const std::uint32_t e = code[b];
         Store4(base + pos, e);
@@ -82,18 +83,19 @@ void EncodeBlock(const unsigned char* in, std::size_t count, char*& out, int& co
         // A carriage return starts a new line: the column restarts after it.
         lineStart = b == '\r' ? pos : lineStart;
       }
-    } else {
-      const unsigned b = in[i++];
-      const std::uint32_t e = code[b];
-      Store4(base + pos, e);
-      pos += e >> 24;
-      if (b == '\r') {
-        lineStart = pos;
-      } else if (pos - lineStart >= kSoftBreakColumn) {
-        Store4(base + pos, kSoftBreak);
-        pos += 3;
-        lineStart = pos;
-      }
+      continue;
+    }
+    // Near the soft break, byte by byte.
+    const unsigned b = in[i++];
+    const std::uint32_t e = code[b];
+    Store4(base + pos, e);
+    pos += e >> 24;
+    if (b == '\r') {
+      lineStart = pos;
+    } else if (pos - lineStart >= kSoftBreakColumn) {
+      Store4(base + pos, kSoftBreak);
+      pos += 3;
+      lineStart = pos;
     }
   }
   out = base + pos;
@@ -105,27 +107,29 @@ void EncodeBlock(const unsigned char* in, std::size_t count, char*& out, int& co
 std::string TextToQP(std::string_view data, bool headerMode) {
   // The input goes in blocks; before each block the result gets room for its
   // worst case (every byte escaped, a soft break after every 24 bytes, the
-  // spare byte of the last four-byte store), is written through a plain
-  // pointer, and is trimmed to what was written.
+  // spare byte of the last four-byte store) and is written through a plain
+  // pointer. The room left over stays for the next block, so each byte of the
+  // result is cleared about once; the result is trimmed at the end.
   constexpr std::size_t kBlock = 4096;
   constexpr std::size_t kWorst = 3 * kBlock + 3 * (kBlock / 24 + 1) + 4;
   std::string encoded;
-  encoded.reserve(data.size() + data.size() / 4 + 16);
+  encoded.reserve(data.size() + data.size() / 4 + kWorst);
   const auto* in = reinterpret_cast<const unsigned char*>(data.data());
   const std::size_t n = data.size();
+  std::size_t used = 0;
   int column = 0;
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t count = std::min(n - begin, kBlock);
-    const std::size_t written = encoded.size();
-    encoded.resize(written + kWorst);
-    char* const start = encoded.data() + written;
+    if (encoded.size() < used + kWorst) encoded.resize(used + kWorst);
+    char* const start = encoded.data() + used;
     char* out = start;
     if (headerMode)
       EncodeBlock<true>(in + begin, count, out, column);
     else
       EncodeBlock<false>(in + begin, count, out, column);
-    encoded.resize(written + static_cast<std::size_t>(out - start));
+    used += static_cast<std::size_t>(out - start);
   }
+  encoded.resize(used);
   return encoded;
 }
 
