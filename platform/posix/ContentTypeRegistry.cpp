@@ -1,9 +1,11 @@
 // Content types by extension from the system's mime.types table, read once.
 #include "platform/ContentTypeRegistry.h"
 
-#include <fstream>
-#include <sstream>
+#include <exception>
+#include <string>
 #include <unordered_map>
+
+#include "platform/Files.h"
 
 namespace platform {
 namespace {
@@ -23,20 +25,44 @@ struct TypeTable {
   std::unordered_map<std::string, std::string> extensionOfType;  // "text/plain" -> ".txt"
 };
 
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Lines of "type extension..." with "#" starting a comment; a table that
+// cannot be read leaves every lookup empty.
 TypeTable LoadTable(const char* path) {
   TypeTable table;
-  std::ifstream file(path);
-  std::string line;
-  while (std::getline(file, line)) {
-    std::istringstream fields(line.substr(0, line.find('#')));
-    std::string type, extension;
-    if (!(fields >> type)) continue;
+  std::string text;
+  try {
+    text = ReadWholeFile(path);
+  } catch (const std::exception&) {
+    return table;
+  }
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    std::size_t lineEnd = rest.find('\n');
+    std::string_view line = rest.substr(0, lineEnd);
+    rest = lineEnd == std::string_view::npos ? std::string_view() : rest.substr(lineEnd + 1);
+    line = line.substr(0, line.find('#'));
+    std::string type;
     bool first = true;
-    while (fields >> extension) {
+    std::size_t at = 0;
+    while (true) {
+      while (at < line.size() && IsSpace(line[at])) ++at;
+      if (at == line.size()) break;
+      std::size_t end = at;
+      while (end < line.size() && !IsSpace(line[end])) ++end;
+      std::string_view field = line.substr(at, end - at);
+      at = end;
+      if (type.empty()) {
+        type = field;
+        continue;
+      }
       std::string dotted(1, '.');
-      dotted += LowerAscii(extension);
-      table.typeOfExtension.emplace(dotted, type);
+      dotted += LowerAscii(field);
       if (first) table.extensionOfType.emplace(LowerAscii(type), dotted);
+      table.typeOfExtension.emplace(std::move(dotted), type);
       first = false;
     }
   }
