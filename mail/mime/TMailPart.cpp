@@ -171,19 +171,24 @@ std::size_t TMailPart::HeaderTextLength() const {
   return length;
 }
 
-std::string TMailPart::GetSourceText() const {
+std::string TMailPart::GetHeaderText() const {
   std::string header;
   header.reserve(HeaderTextLength());
   for (const std::string& line : HeaderLines) {
     header += line;
     header += "\r\n";
   }
-  std::string folded = FoldOverlongLines(FoldHeaderText(header));
-  std::string text;
-  text.reserve(folded.size() + 2 + Body.size());
-  platform::PrepareLargeBuffer(text);
-  text += folded;
+  std::string text = FoldOverlongLines(FoldHeaderText(header));
   text += "\r\n";
+  return text;
+}
+
+std::string TMailPart::GetSourceText() const {
+  const std::string header = GetHeaderText();
+  std::string text;
+  text.reserve(header.size() + Body.size());
+  platform::PrepareLargeBuffer(text);
+  text += header;
   text += Body;
   return text;
 }

@@ -56,6 +56,8 @@ class TMailPart {
 
   // Folded header, blank line, body: the entity as the SMTP layer sends it.
   std::string GetSourceText() const;
+  // The part of that text before the body: folded header and blank line.
+  std::string GetHeaderText() const;
 
   // Length of the header lines joined with CR LF after each, without
   // building that text.

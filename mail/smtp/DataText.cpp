@@ -2,50 +2,98 @@
 // end-of-data line.
 #include "mail/smtp/DataText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace MailVrex {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kEndOfData = ".\r\n";
+constexpr std::string_view kLineEndAndEndOfData = "\r\n.\r\n";
 
-// Offset of the first byte after the next line end at or after `from`, or npos when no line end
-// follows.
-std::size_t NextLineStart(std::string_view text, std::size_t from) {
-  const char* begin = text.data() + from;
-  const std::size_t rest = text.size() - from;
-  const void* lf = std::memchr(begin, '\n', rest);
-  const std::size_t lfAt =
-      lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) : rest;
-  // A CR not followed by LF ends a line too; the first CR before the LF decides.
-  if (const void* cr = std::memchr(begin, '\r', lfAt)) {
-    const std::size_t crAt = static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
-    if (crAt + 1 != lfAt) return from + crAt + 1;
+// A dot begins a line when the byte before it ends one: an LF, or a CR (which, followed by the
+// dot, is a lone CR).
+bool EndsLine(char c) {
+  return c == '\n' || c == '\r';
+}
+
+// Offset in `text` of the first dot at or after `from` that begins a line, or text.size().
+// `before` is the byte before text[0].
+std::size_t NextLeadingDot(std::string_view text, std::size_t from, char before) {
+  while (from < text.size()) {
+    const void* found = std::memchr(text.data() + from, '.', text.size() - from);
+    if (found == nullptr) break;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    if (EndsLine(at == 0 ? before : text[at - 1])) return at;
+    from = at + 1;
   }
-  return lf ? from + lfAt + 1 : std::string_view::npos;
+  return text.size();
+}
+
+std::size_t CountLeadingDots(std::string_view text, char before) {
+  std::size_t count = 0;
+  for (std::size_t at = NextLeadingDot(text, 0, before); at < text.size();
+       at = NextLeadingDot(text, at + 1, before))
+    ++count;
+  return count;
 }
 
 }  // namespace
 
-std::string MakeDataText(std::string_view message) {
-  std::string data;
-  // Dots at line starts are rare in encoded bodies; the reserve keeps the usual text to one
-  // allocation.
-  data.reserve(message.size() + message.size() / 1024 + kLineEnd.size() + kEndOfData.size() + 16);
-  std::size_t copied = 0;
-  std::size_t lineStart = 0;
-  while (lineStart < message.size()) {
-    if (message[lineStart] == '.') {
-      data.append(message.substr(copied, lineStart - copied));
-      data.push_back('.');
-      copied = lineStart;
+DataTextReader::DataTextReader(std::string_view header, std::string_view body)
+    : header_(header), body_(body) {
+  const char last = body.empty() ? (header.empty() ? '\n' : header.back()) : body.back();
+  const char beforeLast = body.size() >= 2     ? body[body.size() - 2]
+                          : body.size() == 1   ? (header.empty() ? '\0' : header.back())
+                          : header.size() >= 2 ? header[header.size() - 2]
+                                               : '\0';
+  const bool empty = header.empty() && body.empty();
+  const bool endsWithLineEnd = empty || (beforeLast == '\r' && last == '\n');
+  tail_ = kLineEndAndEndOfData.substr(endsWithLineEnd ? 2 : 0);
+  const char headerLast = header.empty() ? '\n' : header.back();
+  total_ = header.size() + body.size() + CountLeadingDots(header, '\n') +
+           CountLeadingDots(body, headerLast) + tail_.size();
+  nextDot_ = NextLeadingDot(header_, 0, '\n');
+}
+
+std::size_t DataTextReader::Read(char* out, std::size_t room) {
+  std::size_t written = 0;
+  while (written < room && part_ < 2) {
+    const std::string_view text = Current();
+    if (position_ == text.size()) {
+      ++part_;
+      position_ = 0;
+      dotWritten_ = false;
+      if (part_ == 1) nextDot_ = NextLeadingDot(body_, 0, previous_);
+      continue;
     }
-    lineStart = NextLineStart(message, lineStart);
+    if (position_ == nextDot_ && !dotWritten_) {
+      out[written++] = '.';
+      dotWritten_ = true;
+      continue;
+    }
+    // The dot at position_ has had its extra one: the next such dot lies further on.
+    if (position_ == nextDot_) nextDot_ = NextLeadingDot(text, position_ + 1, previous_);
+    // Up to that dot, which may lie beyond this read.
+    const std::size_t stop = std::min(nextDot_, position_ + (room - written));
+    std::memcpy(out + written, text.data() + position_, stop - position_);
+    written += stop - position_;
+    previous_ = text[stop - 1];
+    position_ = stop;
+    dotWritten_ = false;
   }
-  data.append(message.substr(copied));
-  if (!message.empty() && !message.ends_with(kLineEnd)) data.append(kLineEnd);
-  data.append(kEndOfData);
+  if (part_ == 2 && written < room) {
+    const std::size_t count = std::min(room - written, tail_.size() - position_);
+    std::memcpy(out + written, tail_.data() + position_, count);
+    position_ += count;
+    written += count;
+  }
+  return written;
+}
+
+std::string MakeDataText(std::string_view message) {
+  DataTextReader reader({}, message);
+  std::string data(reader.TotalSize(), '\0');
+  data.resize(reader.Read(data.data(), data.size()));
   return data;
 }
 

@@ -341,8 +341,15 @@ bool TSMTPVrex::TransferMessage(std::string_view from, const std::vector<std::st
 
 bool TSMTPVrex::TransferText() {
   talk_.PacketSize = PacketSize;
-  const std::string data = MakeDataText(MailMessage->GetSourceText());
-  return Exchange(RowOf(DialogueLine::MessageText).command, data);
+  // The data text is made while it goes out, from the header and the body where they are: a
+  // large message is never held a second or third time.
+  const std::string header = MailMessage->GetHeaderText();
+  DataTextReader reader(header, MailMessage->Body);
+  talk_.SendCommand(
+      reader.TotalSize(), [&](char* out, std::size_t room) { return reader.Read(out, room); },
+      kLineEnd, RowOf(DialogueLine::MessageText).command);
+  talk_.WaitForReply();
+  return talk_.Success;
 }
 
 }  // namespace MailVrex

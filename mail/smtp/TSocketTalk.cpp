@@ -83,6 +83,34 @@ std::int32_t TSocketTalk::IntervalMilliseconds() const {
 
 void TSocketTalk::SendCommand(std::string_view text, std::string_view terminator,
                               std::uint8_t command) {
+  std::size_t position = 0;
+  // Held whole already, a text outside pieces goes in one hand-over.
+  Send(
+      text.size(), text.size(),
+      [&](std::size_t most) {
+        const std::string_view piece = text.substr(position, most);
+        position += piece.size();
+        return piece;
+      },
+      terminator, command);
+}
+
+void TSocketTalk::SendCommand(std::size_t size, const TextSource& read, std::string_view terminator,
+                              std::uint8_t command) {
+  // Outside pieces, the text is read into one buffer of this size at a time.
+  constexpr std::size_t kChunk = 256 * 1024;
+  std::string buffer;
+  Send(
+      size, kChunk,
+      [&](std::size_t most) {
+        if (buffer.size() < most) buffer.resize(most);
+        return std::string_view(buffer.data(), read(buffer.data(), most));
+      },
+      terminator, command);
+}
+
+void TSocketTalk::Send(std::size_t size, std::size_t chunk, const NextPiece& next,
+                       std::string_view terminator, std::uint8_t command) {
   Terminator = terminator;
   Command = command;
   Reply.clear();
@@ -92,25 +120,31 @@ void TSocketTalk::SendCommand(std::string_view text, std::string_view terminator
   Waiting = true;
   Success = false;
   const bool wasOpen = socket_->Active();
-  if (PacketSize > 0 && text.size() > static_cast<std::size_t>(PacketSize)) {
-    SendInPieces(text);
+  if (PacketSize > 0 && size > static_cast<std::size_t>(PacketSize)) {
+    SendInPieces(size, next);
+  } else if (size > 0) {
+    // Stops where a hand-over timed out or the connection closed: the rest could not go.
+    for (std::string_view piece = next(chunk); !piece.empty(); piece = next(chunk)) {
+      if (!HandOver(piece) || !socket_->Active()) break;
+    }
   } else {
-    HandOver(text);
+    HandOver({});
   }
   PacketSize = 0;
   // Nothing can answer on a connection that had closed: the wait would only run out.
   if (!wasOpen && Waiting) EndWaitWithError(TErrorKind::ekDisconnect);
 }
 
-void TSocketTalk::SendInPieces(std::string_view text) {
+void TSocketTalk::SendInPieces(std::size_t size, const NextPiece& next) {
   // Taken once: a close handled between pieces clears PacketSize.
   const auto pieceSize = static_cast<std::size_t>(PacketSize);
-  const auto total = ClampToInt32(text.size());
+  const auto total = ClampToInt32(size);
   if (OnProgress) OnProgress(owner_, total, 0);
   std::size_t position = 0;
-  while (position < text.size()) {
+  while (position < size) {
     platform::DispatchPendingEvents();
-    const auto piece = text.substr(position, pieceSize);
+    const std::string_view piece = next(pieceSize);
+    if (piece.empty()) break;
     timer_->Start();
     const bool handedOver = HandOver(piece);
     timer_->Stop();

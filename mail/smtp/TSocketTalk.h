@@ -59,6 +59,11 @@ class TSocketTalk {
   std::function<bool(std::string_view reply)> ReplyComplete;
 
   void SendCommand(std::string_view text, std::string_view terminator, std::uint8_t command);
+  // The same for a text too large to hold twice, of `size` bytes: `read` fills up to the given
+  // room with the text's next bytes and returns the count.
+  using TextSource = std::function<std::size_t(char* out, std::size_t room)>;
+  void SendCommand(std::size_t size, const TextSource& read, std::string_view terminator,
+                   std::uint8_t command);
   void ExpectReply(std::uint8_t command);
   void WaitForReply();
   void CancelWait();
@@ -71,7 +76,11 @@ class TSocketTalk {
   void TimerTimeOut();
   void EndWaitWithError(TErrorKind kind);
   bool ReplyIsComplete() const;
-  void SendInPieces(std::string_view text);
+  // The text to send, a piece of at most the given size at a time; empty at its end.
+  using NextPiece = std::function<std::string_view(std::size_t most)>;
+  void Send(std::size_t size, std::size_t chunk, const NextPiece& next, std::string_view terminator,
+            std::uint8_t command);
+  void SendInPieces(std::size_t size, const NextPiece& next);
   bool HandOver(std::string_view buffer);
   std::int32_t IntervalMilliseconds() const;
 
