@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,52 @@ TEST(MakeDataText, DoublesEveryLeadingDotAndEndsTheData) {
       {"empty", "", ".\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(MailVrex::MakeDataText(c.message), c.data) << c.name;
+}
+
+// The text goes out in pieces as it is made, from a header and a body that follow each other:
+// wherever the two meet and whatever the pieces' size, the data text must be the one the whole
+// message gives, with the size announced beforehand.
+TEST(DataTextReader, GivesTheWholeTextsDataInPiecesOfAnySizeAndAnySplit) {
+  std::mt19937 random(17);
+  std::vector<std::string> messages = {"", ".", "a\r\n.", ".\r\n.\r\n", "a\r", "\r\n"};
+  for (int i = 0; i < 300; ++i) {
+    std::string text(random() % 40, ' ');
+    for (char& c : text) c = ".\r\na"[random() % 4];
+    messages.push_back(text);
+  }
+  for (const std::string& message : messages) {
+    const std::string expected = MailVrex::MakeDataText(message);
+    for (std::size_t split = 0; split <= message.size(); ++split) {
+      for (std::size_t room : {1u, 2u, 3u, 7u, 1000u}) {
+        MailVrex::DataTextReader reader(std::string_view(message).substr(0, split),
+                                        std::string_view(message).substr(split));
+        ASSERT_EQ(reader.TotalSize(), expected.size());
+        std::string data;
+        std::string buffer(room, '\0');
+        for (std::size_t count; (count = reader.Read(buffer.data(), room)) > 0;)
+          data.append(buffer, 0, count);
+        ASSERT_EQ(data, expected) << "split " << split << " room " << room;
+      }
+    }
+  }
+}
+
+// A large body goes out with its dots stuffed and nothing else changed.
+TEST(DataTextReader, LargeBodyKeepsEveryByte) {
+  std::string body(3 << 20, 'x');
+  for (std::size_t i = 77; i < body.size(); i += 78) body[i - 1] = '\r', body[i] = '\n';
+  body[78] = '.';
+  body.replace(body.size() - 2, 2, "\r\n");
+  MailVrex::DataTextReader reader("Subject: s\r\n\r\n", body);
+  std::string data(reader.TotalSize(), '\0');
+  std::size_t at = 0;
+  for (std::size_t count;
+       (count = reader.Read(data.data() + at, std::min<std::size_t>(65536, data.size() - at))) > 0;)
+    at += count;
+  EXPECT_EQ(at, data.size());
+  std::string expected =
+      "Subject: s\r\n\r\n" + body.substr(0, 78) + "." + body.substr(78) + ".\r\n";
+  EXPECT_TRUE(data == expected);
 }
 
 TEST(SplitCommaText, ReadsItemsAsWritten) {
