@@ -35,7 +35,7 @@ constexpr std::uint32_t kForeign = 0x80000000u;
 constexpr std::array<std::uint32_t, 256> MakeShiftedTable(int shift) {
   std::array<std::uint32_t, 256> table{};
   for (unsigned c = 0; c < 256; ++c) {
-    unsigned char v = MakeDecodeTable()[c];
+    const unsigned char v = kDecode[c];
     table[c] = v == kPad ? kForeign : std::uint32_t{v} << shift;
   }
   return table;
@@ -165,13 +165,10 @@ unsigned char* DecodeGroups(const unsigned char* in, const unsigned char* end, u
 }
 
 #ifdef PELLAM_BASE64_SSSE3
-// Sixteen characters at a time with byte shuffles: the two nibble tables
-// flag every character outside the alphabet, the roll table turns each
-// character into its value by the offset of its range, and two multiply-adds
-// pack the values into twelve bytes. A block that holds "=" or a foreign
-// character goes through the group decoder, which gives it its meaning.
 // The twelve bytes of sixteen characters in the low lanes, or false where a
-// character is not of the alphabet.
+// character is not of the alphabet: the two nibble tables flag every
+// character outside it, the roll table turns each character into its value
+// by the offset of its range, and two multiply-adds pack the values.
 __attribute__((target("ssse3"))) inline bool DecodeSixteen(const unsigned char* from,
                                                            __m128i& bytes) {
   const __m128i lowFlags = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
@@ -196,6 +193,9 @@ __attribute__((target("ssse3"))) inline bool DecodeSixteen(const unsigned char* 
   return true;
 }
 
+// Sixteen characters at a time from in, which it advances; a block that holds
+// "=" or a foreign character goes through the group decoder, which gives it
+// its meaning. begin is where the text starts, for the overlapping last block.
 __attribute__((target("ssse3"))) unsigned char* DecodeBlocksSsse3(const unsigned char* begin,
                                                                   const unsigned char*& in,
                                                                   const unsigned char* end,

@@ -40,25 +40,14 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-// Decodes a body line by line through a per-line decoder writing into a
-// buffer; lines longer than the usual 76 characters get a larger buffer
-// rather than being cut.
-template <typename Decoder>
-void DecodeLines(std::string_view body, std::string& out, std::size_t minimum,
-                 std::size_t (*bufferSize)(std::size_t), Decoder decode) {
-  std::string buffer(minimum, '\0');
+// Decodes a uuencoded body line by line; a line gives at most 45 bytes.
+void AppendUuLines(std::string_view body, std::string& out) {
+  unsigned char buffer[45];
   std::ptrdiff_t position = 1;
   while (position >= 0) {
-    std::string_view line = NextLineView(body, position);
-    std::size_t need = bufferSize(line.size());
-    if (buffer.size() < need) buffer.resize(need);
-    std::size_t count = decode(line, reinterpret_cast<unsigned char*>(buffer.data()));
-    if (count > 0) out.append(buffer.data(), count);
+    const std::string_view line = TrimBlanksView(NextLineView(body, position));
+    out.append(reinterpret_cast<const char*>(buffer), UuLineToBuffer(line, buffer));
   }
-}
-
-std::size_t UuBufferSize(std::size_t) {
-  return 80;
 }
 
 }  // namespace
@@ -120,10 +109,7 @@ void TMailPart::Decode() {
   } else if (encoding == "base64") {
     AppendBase64Lines(Body, DecodedBody);
   } else if (encoding == "uucode") {
-    DecodeLines(Body, DecodedBody, 80, UuBufferSize,
-                [](std::string_view line, unsigned char* buffer) {
-                  return UuLineToBuffer(TrimBlanksView(line), buffer);
-                });
+    AppendUuLines(Body, DecodedBody);
     EncodeBase64();
   } else {
     DecodedBody = Body;

@@ -41,13 +41,14 @@ std::size_t CountLeadingDots(std::string_view text, char before) {
 
 DataTextReader::DataTextReader(std::string_view header, std::string_view body)
     : header_(header), body_(body) {
-  const char last = body.empty() ? (header.empty() ? '\n' : header.back()) : body.back();
-  const char beforeLast = body.size() >= 2     ? body[body.size() - 2]
-                          : body.size() == 1   ? (header.empty() ? '\0' : header.back())
-                          : header.size() >= 2 ? header[header.size() - 2]
-                                               : '\0';
+  // The k-th byte from the end of the two taken together, or NUL before their start.
+  auto fromEnd = [&](std::size_t k) {
+    if (k <= body.size()) return body[body.size() - k];
+    k -= body.size();
+    return k <= header.size() ? header[header.size() - k] : '\0';
+  };
   const bool empty = header.empty() && body.empty();
-  const bool endsWithLineEnd = empty || (beforeLast == '\r' && last == '\n');
+  const bool endsWithLineEnd = empty || (fromEnd(2) == '\r' && fromEnd(1) == '\n');
   tail_ = kLineEndAndEndOfData.substr(endsWithLineEnd ? 2 : 0);
   const char headerLast = header.empty() ? '\n' : header.back();
   total_ = header.size() + body.size() + CountLeadingDots(header, '\n') +

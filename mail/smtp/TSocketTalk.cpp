@@ -122,13 +122,11 @@ void TSocketTalk::Send(std::size_t size, std::size_t chunk, const NextPiece& nex
   const bool wasOpen = socket_->Active();
   if (PacketSize > 0 && size > static_cast<std::size_t>(PacketSize)) {
     SendInPieces(size, next);
-  } else if (size > 0) {
+  } else {
     // Stops where a hand-over timed out or the connection closed: the rest could not go.
     for (std::string_view piece = next(chunk); !piece.empty(); piece = next(chunk)) {
       if (!HandOver(piece) || !socket_->Active()) break;
     }
-  } else {
-    HandOver({});
   }
   PacketSize = 0;
   // Nothing can answer on a connection that had closed: the wait would only run out.
