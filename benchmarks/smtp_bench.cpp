@@ -205,6 +205,13 @@ int main(int argc, char** argv) {
   std::vector<std::size_t> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
   if (sizes.empty()) sizes = {200, 20 * 1024, 200 * 1024};
+  // The peers compared against: named here rather than surfacing as a failed send.
+  for (const char* tool : {"/usr/sbin/smtp-sink", "/usr/bin/curl", PELLAM_PYTHON}) {
+    if (::access(tool, X_OK) != 0) {
+      std::fprintf(stderr, "smtp_bench: %s is missing (scripts/setup installs it)\n", tool);
+      return 2;
+    }
+  }
 
   std::printf("%-11s %10s %4s %10s %10s %10s %10s %7s %7s %9s\n", "sink", "bytes", "runs", "wall s",
               "cpu s", "curl wall", "curl cpu", "wall x", "cpu x", "idle ms");

@@ -24,7 +24,11 @@ import tempfile
 import time
 import warnings
 
-from aiosmtpd.smtp import MISSING, SMTP, AuthResult
+try:
+    from aiosmtpd.smtp import MISSING, SMTP, AuthResult
+except ImportError:
+    sys.exit("aiosmtpd_server.py: Python's aiosmtpd is missing (Debian package python3-aiosmtpd); "
+             "scripts/setup installs it")
 
 # aiosmtpd warns about its own use of a deprecated session field on every login.
 warnings.filterwarnings("ignore", message="Session.login_data")
