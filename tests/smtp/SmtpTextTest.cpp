@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "mail/mime/DateField.h"
 #include "mail/smtp/DataText.h"
-#include "mail/smtp/DateField.h"
 #include "mail/smtp/RecipientText.h"
 #include "mail/smtp/SmtpReply.h"
 
