@@ -10,7 +10,7 @@ namespace MailVrex {
 namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
-constexpr std::string_view kExtraDot = ".";
+constexpr std::string_view kStuffedDot = "..";
 constexpr std::string_view kEndOfData = ".\r\n";
 constexpr std::string_view kLineBreakAndEndOfData = "\r\n.\r\n";
 
@@ -20,6 +20,7 @@ DataTextReader::DataTextReader(std::string_view header, std::string_view body)
     : header_(header), body_(body), size_(header.size() + body.size()) {
   nextCr_ = Find('\r', 0);
   nextLf_ = Find('\n', 0);
+  nextDot_ = Find('.', 0);
   // The same walk, counted only, announces the size.
   DataTextReader counter(*this);
   total_ = counter.Produce(nullptr, std::numeric_limits<std::size_t>::max());
@@ -44,10 +45,27 @@ std::size_t DataTextReader::Find(char wanted, std::size_t from) const {
   return size_;
 }
 
-std::size_t DataTextReader::NextLineBreak(std::size_t from) {
-  if (nextCr_ < from) nextCr_ = Find('\r', from);
-  if (nextLf_ < from) nextLf_ = Find('\n', from);
-  return std::min(nextCr_, nextLf_);
+// Canonical CR LF pairs and dots inside lines go out as they are, in the runs
+// between: only a lone CR, a lone LF or a dot that begins a line needs doing.
+std::size_t DataTextReader::NextToChange(std::size_t from) {
+  for (;;) {
+    if (nextCr_ < from) nextCr_ = Find('\r', from);
+    if (nextLf_ < from) nextLf_ = Find('\n', from);
+    if (nextDot_ < from) nextDot_ = Find('.', from);
+    const std::size_t at = std::min({nextCr_, nextLf_, nextDot_});
+    if (at == size_) return size_;
+    if (at == nextCr_) {
+      if (at + 1 == size_ || At(at + 1) != '\n') return at;
+      nextCr_ = Find('\r', at + 1);  // a pair: its LF is no lone LF either
+      if (nextLf_ == at + 1) nextLf_ = Find('\n', at + 2);
+    } else if (at == nextLf_) {
+      if (at == 0 || At(at - 1) != '\r') return at;
+      nextLf_ = Find('\n', at + 1);
+    } else {
+      if (at == 0 || At(at - 1) == '\r' || At(at - 1) == '\n') return at;
+      nextDot_ = Find('.', at + 1);
+    }
+  }
 }
 
 std::size_t DataTextReader::Produce(char* out, std::size_t room) {
@@ -66,26 +84,20 @@ std::size_t DataTextReader::Produce(char* out, std::size_t room) {
     if (at_ == size_) {
       if (ended_) break;
       ended_ = true;
-      owed_ = lineStart_ ? kEndOfData : kLineBreakAndEndOfData;
+      // A last line break, whatever its form, has gone out as CR LF.
+      const bool lineEnded = size_ == 0 || At(size_ - 1) == '\r' || At(size_ - 1) == '\n';
+      owed_ = lineEnded ? kEndOfData : kLineBreakAndEndOfData;
       continue;
     }
-    if (lineStart_ && At(at_) == '.') {
-      owed_ = kExtraDot;  // the dot itself follows in the run below
-      lineStart_ = false;
-      continue;
-    }
-    const std::size_t stop = NextLineBreak(at_);
+    const std::size_t stop = NextToChange(at_);
     if (stop > at_) {
       const std::string_view run = RunFrom(at_).substr(0, std::min(stop - at_, room - written));
       write(run);
       at_ += run.size();
-      lineStart_ = false;
       continue;
     }
-    // One line break, whatever form it had; a CR LF may stand across header and body.
-    at_ += At(at_) == '\r' && at_ + 1 < size_ && At(at_ + 1) == '\n' ? 2 : 1;
-    owed_ = kLineBreak;
-    lineStart_ = true;
+    owed_ = At(at_) == '.' ? kStuffedDot : kLineBreak;
+    ++at_;
   }
   return written;
 }

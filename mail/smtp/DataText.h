@@ -32,18 +32,20 @@ class DataTextReader {
   char At(std::size_t at) const;
   std::string_view RunFrom(std::size_t at) const;
   std::size_t Find(char wanted, std::size_t from) const;
-  std::size_t NextLineBreak(std::size_t from);
+  // The next lone CR, lone LF or dot that begins a line, at or after `from`.
+  std::size_t NextToChange(std::size_t from);
 
   std::string_view header_;
   std::string_view body_;
   std::size_t size_ = 0;
   std::size_t total_ = 0;
-  std::size_t at_ = 0;      // the next byte of the message to take
-  std::string_view owed_;   // a line break, an extra dot or the end of data still to write
-  bool lineStart_ = true;   // at_ begins a line
-  bool ended_ = false;      // the end-of-data line is owed or written
-  std::size_t nextCr_ = 0;  // the next CR at or after at_, or size_
-  std::size_t nextLf_ = 0;  // the same for LF
+  std::size_t at_ = 0;     // the next byte of the message to take
+  std::string_view owed_;  // a line break, a doubled dot or the end of data still to write
+  bool ended_ = false;     // the end-of-data line is owed or written
+  // The next CR, LF and dot at or after some earlier position, or size_.
+  std::size_t nextCr_ = 0;
+  std::size_t nextLf_ = 0;
+  std::size_t nextDot_ = 0;
 };
 
 // The whole data text of one message text at once.
