@@ -340,8 +340,7 @@ void TSMTPVrex::EndFailedTransaction() {
 bool TSMTPVrex::TransferMessage(std::string_view from, const std::vector<std::string>& recipients) {
   if (!Step(DialogueLine::MailFrom, from)) return false;
   for (const std::string& recipient : recipients) {
-    if (!Step(DialogueLine::RcptTo, recipient))
-      return false;  // no RSET: the next send starts with MAIL FROM
+    if (!Step(DialogueLine::RcptTo, recipient)) return false;  // the first refusal ends it
   }
   // Fresh identity and date on every send; they stay in the message.
   MailMessage->SetMessageId(talk_.Socket().LocalAddress());
