@@ -12,4 +12,16 @@ void DispatchPendingEvents();
 // `milliseconds` pass (negative: no limit of its own). Handles nothing.
 void WaitForEvents(int milliseconds);
 
+// Marks a wait of the calling thread that dispatches its events until its own end. Where the
+// thread has a message loop of its own (Windows), a request to end that loop which a dispatch
+// meets meanwhile is held back, so that it neither ends the wait early nor keeps the wait from
+// sleeping, and is passed on again when the outermost scope ends: the loop still sees it.
+class WaitScope {
+ public:
+  WaitScope();
+  ~WaitScope();
+  WaitScope(const WaitScope&) = delete;
+  WaitScope& operator=(const WaitScope&) = delete;
+};
+
 }  // namespace platform

@@ -1,38 +1,17 @@
 // Adding bodies and files to a message: each becomes a part, encoded and
 // given its header fields, once the tree has room for it.
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "mail/codec/ContentTypes.h"
+#include "mail/codec/LineBreaks.h"
 #include "mail/codec/MailError.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
-#include "platform/CodePage.h"
 #include "platform/Files.h"
 
 namespace MailVrex {
 namespace {
-
-// Every CR LF, lone CR and lone LF becomes one CR LF; a double-byte character
-// is copied whole, so a trail byte is never taken for a line break.
-std::string WithCrLfLineEnds(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 32);
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    char c = text[at];
-    if (c == '\r' || c == '\n') {
-      out += "\r\n";
-      if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-    } else if (platform::IsLeadByte(static_cast<unsigned char>(c)) && at + 1 < text.size()) {
-      out += c;
-      out += text[++at];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // The text after the last path or drive separator.
 std::string_view WithoutDirectory(std::string_view fileName) {
@@ -57,7 +36,7 @@ void TMailMessageVrex::SetHtmlBody(std::string_view text) {
 void TMailMessageVrex::StoreBody(std::string_view text, TMailPart*& role,
                                  std::string_view contentType) {
   if (role == nullptr) ArrangeParts(TPartAnnouncement::paBody);
-  std::string content = WithCrLfLineEnds(text);
+  std::string content = EveryLineBreakAsCrLf(text);
   if (role == nullptr) role = BodyContainer != nullptr ? CreatePartIn(BodyContainer) : this;
   TMailPart& part = *role;
   part.DecodedBody = std::move(content);
@@ -75,12 +54,7 @@ void TMailMessageVrex::StoreBody(std::string_view text, TMailPart*& role,
 
 void TMailMessageVrex::AttachFile(const std::string& fileName, std::string_view contentType,
                                   TEncodingType encoding, bool embedded) {
-  std::string data;
-  try {
-    data = platform::ReadWholeFile(fileName);
-  } catch (const std::runtime_error& error) {
-    throw MailError(error.what());
-  }
+  std::string data = RaisingMailError([&] { return platform::ReadWholeFile(fileName); });
   AttachStream(std::move(data), fileName, contentType, encoding, embedded);
 }
 

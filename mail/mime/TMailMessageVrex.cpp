@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mail/codec/Random.h"
+#include "mail/mime/DateField.h"
 #include "mail/mime/HeaderText.h"
 #include "platform/Clock.h"
 
@@ -129,6 +130,10 @@ void TMailMessageVrex::SetMessageId(std::string_view host) {
   std::string second = HexGroup(NextRandom());
   SetFieldValue("Message-ID", '<' + DateTimeDigits(platform::NowLocal()) + '.' + first + '.' +
                                   second + '@' + CleanToken(host) + '>');
+}
+
+void TMailMessageVrex::SetDate(const platform::LocalTime& time) {
+  SetFieldValue("Date", FormatDateField(time));
 }
 
 }  // namespace MailVrex

@@ -12,6 +12,7 @@
 #include "mail/mime/ProgressEvent.h"
 #include "mail/mime/TMailPart.h"
 #include "mail/mime/TMailRecipients.h"
+#include "platform/Clock.h"
 
 namespace MailVrex {
 
@@ -54,6 +55,8 @@ class TMailMessageVrex : public TMailPart {
   void SetPriority(std::int32_t priority);
   // Message-ID "<yyyymmddhhnnss.R1.R2@host>" with two fresh random groups.
   void SetMessageId(std::string_view host);
+  // Date: the origination date of RFC 5322 section 3.6.1, for the given local time.
+  void SetDate(const platform::LocalTime& time);
   std::string FromAddress() const;
   std::string AddressOfField(std::string_view fieldName, int index) const;
   // Entry index of a list of entries separated by "," or ";".

@@ -7,6 +7,7 @@
 
 #include "mail/codec/Base64.h"
 #include "mail/codec/HeaderLines.h"
+#include "mail/codec/LineBreaks.h"
 #include "mail/codec/QuotedPrintable.h"
 #include "mail/codec/TextUtil.h"
 #include "mail/codec/Uucode.h"
@@ -124,12 +125,14 @@ void TMailPart::Encode(TEncodingType kind) {
     case TEncodingType::etQuotedPrintable:
       EncodeQuotedPrintable();
       break;
+    // Unencoded text goes on the wire as it stands, where a lone CR or LF would
+    // not survive: the body holds the canonical line ends that the wire gets.
     case TEncodingType::etNoEncoding:
-      Body = DecodedBody;
+      Body = EveryLineBreakAsCrLf(DecodedBody);
       SetFieldValue("Content-Transfer-Encoding", "");
       break;
     case TEncodingType::et7Bit:
-      Body = DecodedBody;
+      Body = EveryLineBreakAsCrLf(DecodedBody);
       SetFieldValue("Content-Transfer-Encoding", "7bit");
       break;
   }
@@ -158,10 +161,21 @@ std::size_t TMailPart::HeaderTextLength() const {
 }
 
 std::string TMailPart::GetHeaderText() const {
+  return GetHeaderTextWithout({});
+}
+
+std::string TMailPart::GetHeaderTextWithout(std::string_view name) const {
+  std::vector<bool> leftOut(HeaderLines.size(), false);
+  if (!name.empty()) {
+    const std::string prefix = std::string(name) + ':';
+    for (int k = 0, at; (at = IndexOfHeaderLine(&HeaderLines, prefix, k)) >= 0; ++k)
+      leftOut[static_cast<std::size_t>(at)] = true;
+  }
   std::string header;
   header.reserve(HeaderTextLength());
-  for (const std::string& line : HeaderLines) {
-    header += line;
+  for (std::size_t i = 0; i < HeaderLines.size(); ++i) {
+    if (leftOut[i]) continue;
+    header += HeaderLines[i];
     header += "\r\n";
   }
   std::string text = FoldOverlongLines(FoldHeaderText(header));

@@ -58,6 +58,9 @@ class TMailPart {
   std::string GetSourceText() const;
   // The part of that text before the body: folded header and blank line.
   std::string GetHeaderText() const;
+  // The same without any line of the field `name` (ASCII case ignored), which
+  // stays in HeaderLines.
+  std::string GetHeaderTextWithout(std::string_view name) const;
 
   // Length of the header lines joined with CR LF after each, without
   // building that text.

@@ -1,92 +1,103 @@
-// The text that follows DATA: the message with SMTP transparency (RFC 5321 section 4.5.2) and the
+// The text that follows DATA: the message with canonical line ends, SMTP transparency and the
 // end-of-data line.
 #include "mail/smtp/DataText.h"
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace MailVrex {
 namespace {
 
-constexpr std::string_view kLineEndAndEndOfData = "\r\n.\r\n";
-
-// A dot begins a line when the byte before it ends one: an LF, or a CR (which, followed by the
-// dot, is a lone CR).
-bool EndsLine(char c) {
-  return c == '\n' || c == '\r';
-}
-
-// Offset in `text` of the first dot at or after `from` that begins a line, or text.size().
-// `before` is the byte before text[0].
-std::size_t NextLeadingDot(std::string_view text, std::size_t from, char before) {
-  while (from < text.size()) {
-    const void* found = std::memchr(text.data() + from, '.', text.size() - from);
-    if (found == nullptr) break;
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-    if (EndsLine(at == 0 ? before : text[at - 1])) return at;
-    from = at + 1;
-  }
-  return text.size();
-}
-
-std::size_t CountLeadingDots(std::string_view text, char before) {
-  std::size_t count = 0;
-  for (std::size_t at = NextLeadingDot(text, 0, before); at < text.size();
-       at = NextLeadingDot(text, at + 1, before))
-    ++count;
-  return count;
-}
+constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kStuffedDot = "..";
+constexpr std::string_view kEndOfData = ".\r\n";
+constexpr std::string_view kLineBreakAndEndOfData = "\r\n.\r\n";
 
 }  // namespace
 
 DataTextReader::DataTextReader(std::string_view header, std::string_view body)
-    : header_(header), body_(body) {
-  // The k-th byte from the end of the two taken together, or NUL before their start.
-  auto fromEnd = [&](std::size_t k) {
-    if (k <= body.size()) return body[body.size() - k];
-    k -= body.size();
-    return k <= header.size() ? header[header.size() - k] : '\0';
-  };
-  const bool empty = header.empty() && body.empty();
-  const bool endsWithLineEnd = empty || (fromEnd(2) == '\r' && fromEnd(1) == '\n');
-  tail_ = kLineEndAndEndOfData.substr(endsWithLineEnd ? 2 : 0);
-  const char headerLast = header.empty() ? '\n' : header.back();
-  total_ = header.size() + body.size() + CountLeadingDots(header, '\n') +
-           CountLeadingDots(body, headerLast) + tail_.size();
-  nextDot_ = NextLeadingDot(header_, 0, '\n');
+    : header_(header), body_(body), size_(header.size() + body.size()) {
+  nextCr_ = Find('\r', 0);
+  nextLf_ = Find('\n', 0);
+  nextDot_ = Find('.', 0);
+  // The same walk, counted only, announces the size.
+  DataTextReader counter(*this);
+  total_ = counter.Produce(nullptr, std::numeric_limits<std::size_t>::max());
 }
 
-std::size_t DataTextReader::Read(char* out, std::size_t room) {
-  std::size_t written = 0;
-  while (written < room && part_ < 2) {
-    const std::string_view text = Current();
-    if (position_ == text.size()) {
-      ++part_;
-      position_ = 0;
-      dotWritten_ = false;
-      if (part_ == 1) nextDot_ = NextLeadingDot(body_, 0, previous_);
-      continue;
-    }
-    if (position_ == nextDot_ && !dotWritten_) {
-      out[written++] = '.';
-      dotWritten_ = true;
-      continue;
-    }
-    // The dot at position_ has had its extra one: the next such dot lies further on.
-    if (position_ == nextDot_) nextDot_ = NextLeadingDot(text, position_ + 1, previous_);
-    // Up to that dot, which may lie beyond this read.
-    const std::size_t stop = std::min(nextDot_, position_ + (room - written));
-    std::memcpy(out + written, text.data() + position_, stop - position_);
-    written += stop - position_;
-    previous_ = text[stop - 1];
-    position_ = stop;
-    dotWritten_ = false;
+char DataTextReader::At(std::size_t at) const {
+  return at < header_.size() ? header_[at] : body_[at - header_.size()];
+}
+
+std::string_view DataTextReader::RunFrom(std::size_t at) const {
+  return at < header_.size() ? header_.substr(at) : body_.substr(at - header_.size());
+}
+
+std::size_t DataTextReader::Find(char wanted, std::size_t from) const {
+  while (from < size_) {
+    const std::string_view run = RunFrom(from);
+    const void* found = std::memchr(run.data(), wanted, run.size());
+    if (found != nullptr)
+      return from + static_cast<std::size_t>(static_cast<const char*>(found) - run.data());
+    from += run.size();
   }
-  if (part_ == 2 && written < room) {
-    const std::size_t count = std::min(room - written, tail_.size() - position_);
-    std::memcpy(out + written, tail_.data() + position_, count);
-    position_ += count;
-    written += count;
+  return size_;
+}
+
+// Canonical CR LF pairs and dots inside lines go out as they are, in the runs
+// between: only a lone CR, a lone LF or a dot that begins a line needs doing.
+std::size_t DataTextReader::NextToChange(std::size_t from) {
+  for (;;) {
+    if (nextCr_ < from) nextCr_ = Find('\r', from);
+    if (nextLf_ < from) nextLf_ = Find('\n', from);
+    if (nextDot_ < from) nextDot_ = Find('.', from);
+    const std::size_t at = std::min({nextCr_, nextLf_, nextDot_});
+    if (at == size_) return size_;
+    if (at == nextCr_) {
+      if (at + 1 == size_ || At(at + 1) != '\n') return at;
+      nextCr_ = Find('\r', at + 1);  // a pair: its LF is no lone LF either
+      if (nextLf_ == at + 1) nextLf_ = Find('\n', at + 2);
+    } else if (at == nextLf_) {
+      if (at == 0 || At(at - 1) != '\r') return at;
+      nextLf_ = Find('\n', at + 1);
+    } else {
+      if (at == 0 || At(at - 1) == '\r' || At(at - 1) == '\n') return at;
+      nextDot_ = Find('.', at + 1);
+    }
+  }
+}
+
+std::size_t DataTextReader::Produce(char* out, std::size_t room) {
+  std::size_t written = 0;
+  const auto write = [&](std::string_view bytes) {
+    if (out != nullptr) std::memcpy(out + written, bytes.data(), bytes.size());
+    written += bytes.size();
+  };
+  while (written < room) {
+    if (!owed_.empty()) {
+      const std::string_view piece = owed_.substr(0, room - written);
+      write(piece);
+      owed_.remove_prefix(piece.size());
+      continue;
+    }
+    if (at_ == size_) {
+      if (ended_) break;
+      ended_ = true;
+      // A last line break, whatever its form, has gone out as CR LF.
+      const bool lineEnded = size_ == 0 || At(size_ - 1) == '\r' || At(size_ - 1) == '\n';
+      owed_ = lineEnded ? kEndOfData : kLineBreakAndEndOfData;
+      continue;
+    }
+    const std::size_t stop = NextToChange(at_);
+    if (stop > at_) {
+      const std::string_view run = RunFrom(at_).substr(0, std::min(stop - at_, room - written));
+      write(run);
+      at_ += run.size();
+      continue;
+    }
+    owed_ = At(at_) == '.' ? kStuffedDot : kLineBreak;
+    ++at_;
   }
   return written;
 }

@@ -2,7 +2,8 @@
 // recipients in one mail transaction per send, over a TSocketTalk conversation.
 //
 // Implements the client side of RFC 5321 (SMTP), the AUTH command of RFC 4954 with the LOGIN and
-// CRAM-MD5 (RFC 2195) mechanisms, and writes the origination date of RFC 5322 section 3.6.1.
+// CRAM-MD5 (RFC 2195) mechanisms, and has the message write its origination date (RFC 5322
+// section 3.6.1) on every send.
 #include "mail/smtp/TSMTPVrex.h"
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include "mail/codec/TextUtil.h"
 #include "mail/mime/TMailMessageVrex.h"
 #include "mail/smtp/DataText.h"
-#include "mail/smtp/DateField.h"
 #include "mail/smtp/RecipientText.h"
 #include "mail/smtp/SmtpReply.h"
 #include "platform/Clock.h"
@@ -36,6 +36,7 @@ enum class DialogueLine : std::uint8_t {
   RcptTo,
   Data,
   MessageText,
+  Reset,
 };
 
 namespace {
@@ -49,6 +50,7 @@ enum : std::uint8_t {
   kRcptTo = 12,
   kData = 13,
   kMessageText = 14,
+  kReset = 15,
   kAuthFinal = 16,
   kAuthCramMD5 = 17,
   kAuthLogin = 18,
@@ -81,6 +83,7 @@ constexpr DialogueRow kDialogue[] = {
   {RcptTo,        kRcptTo,      "RCPT TO: <",    ">",       "250"},  // + one; 251 fails too
   {Data,          kData,        "DATA",          "",        "354"},
   {MessageText,   kMessageText, "",              "",        "250"},  // stuffed text, "."
+  {Reset,         kReset,       "RSET",          "",        "250"},  // after a failed step
 };
 // clang-format on
 
@@ -88,7 +91,7 @@ constexpr bool RowsFollowTheLines() {
   for (std::size_t i = 0; i < std::size(kDialogue); ++i) {
     if (static_cast<std::size_t>(kDialogue[i].line) != i) return false;
   }
-  return std::size(kDialogue) == static_cast<std::size_t>(MessageText) + 1;
+  return std::size(kDialogue) == static_cast<std::size_t>(Reset) + 1;
 }
 static_assert(RowsFollowTheLines());
 
@@ -116,19 +119,6 @@ std::string UpperAscii(std::string_view text) {
 bool HasLineBreak(std::string_view address) {
   return address.find_first_of(kLineEnd) != std::string_view::npos;
 }
-
-// Restores the header lines saved before the transfer, however the transfer ends.
-class HeaderRestorer {
- public:
-  explicit HeaderRestorer(std::vector<std::string>& lines) : lines_(lines), saved_(lines) {}
-  ~HeaderRestorer() { lines_.swap(saved_); }
-  HeaderRestorer(const HeaderRestorer&) = delete;
-  HeaderRestorer& operator=(const HeaderRestorer&) = delete;
-
- private:
-  std::vector<std::string>& lines_;
-  std::vector<std::string> saved_;
-};
 
 }  // namespace
 
@@ -160,7 +150,9 @@ void TSMTPVrex::TalkData(TSocketTalk& sender, std::string_view piece, bool& succ
   }
 }
 
+// The reply, if one still comes, is no longer waited for: what the server says next may be it.
 void TSMTPVrex::TalkError() {
+  outOfStep_ = true;
   talk_.CancelWait();
 }
 
@@ -176,8 +168,15 @@ void TSMTPVrex::Enter(TSMTPState state) {
 // ------------------------------------------------
 
 bool TSMTPVrex::Exchange(std::uint8_t command, std::string_view text) {
+  outOfStep_ = false;
   talk_.SendCommand(text, kLineEnd, command);
+  return Await(command);
+}
+
+bool TSMTPVrex::Await(std::uint8_t command) {
   talk_.WaitForReply();
+  // The reply that LastReply gives is the one of the step that decided the outcome.
+  if (command != kReset) lastReply_ = talk_.Reply;
   return talk_.Success;
 }
 
@@ -202,16 +201,17 @@ bool TSMTPVrex::Connect() {
   socket.SetPort(Port);
 
   // One time-out covers lookup, connection and greeting.
+  outOfStep_ = false;
   talk_.ExpectReply(kGreeting);
   Enter(TSMTPState::AwaitingGreeting);
   try {
-    socket.Open();
+    RaisingMailError([&socket] { socket.Open(); });
   } catch (...) {
     talk_.CancelWait();
     Enter(TSMTPState::Closed);
     throw;
   }
-  talk_.WaitForReply();
+  Await(kGreeting);
 
   if (talk_.Success) {
     Enter(TSMTPState::Greeted);
@@ -225,6 +225,9 @@ bool TSMTPVrex::Connect() {
     }
   }
   const bool open = socket.Active();
+  // A lookup or connection that the time-out overtook is abandoned, so that nothing of this
+  // attempt goes on under the next one.
+  if (!open) socket.Close();
   Enter(talk_.Success && open ? TSMTPState::Ready
                               : (open ? TSMTPState::OpenNotConnected : TSMTPState::Closed));
   return Connected();
@@ -319,22 +322,29 @@ bool TSMTPVrex::SendMessageTo(std::string_view from, std::string_view recipients
 
   Enter(TSMTPState::InTransaction);
   const bool sent = TransferMessage(from, sorted);
+  if (!sent) EndFailedTransaction();
   // A lost connection has closed the state already; otherwise the next send may follow.
   if (state_ == TSMTPState::InTransaction) Enter(TSMTPState::Ready);
   return sent;
 }
 
+// The server still holds the failed transaction: RSET ends it, so that the next send can begin
+// with MAIL FROM. A step that ended without its reply (a time-out, a reply beyond the cap) leaves
+// the dialogue out of step, and a connection whose server refuses RSET is no longer known to
+// follow it: either way the connection is closed, and the next send fails at once.
+void TSMTPVrex::EndFailedTransaction() {
+  if (state_ != TSMTPState::InTransaction) return;
+  if (outOfStep_ || !Step(DialogueLine::Reset) || !talk_.Socket().Active()) Disconnect();
+}
+
 bool TSMTPVrex::TransferMessage(std::string_view from, const std::vector<std::string>& recipients) {
   if (!Step(DialogueLine::MailFrom, from)) return false;
   for (const std::string& recipient : recipients) {
-    if (!Step(DialogueLine::RcptTo, recipient))
-      return false;  // no RSET: the next send starts with MAIL FROM
+    if (!Step(DialogueLine::RcptTo, recipient)) return false;  // the first refusal ends it
   }
-  // Fresh identity and date on every send, kept in the header that is restored afterwards.
+  // Fresh identity and date on every send; they stay in the message.
   MailMessage->SetMessageId(talk_.Socket().LocalAddress());
-  MailMessage->SetFieldValue("Date", FormatDateField(platform::NowLocal()));
-  HeaderRestorer restorer(MailMessage->HeaderLines);
-  MailMessage->SetFieldValue("Bcc", "");
+  MailMessage->SetDate(platform::NowLocal());
   if (!Step(DialogueLine::Data)) return false;
   return TransferText();
 }
@@ -342,14 +352,16 @@ bool TSMTPVrex::TransferMessage(std::string_view from, const std::vector<std::st
 bool TSMTPVrex::TransferText() {
   talk_.PacketSize = PacketSize;
   // The data text is made while it goes out, from the header and the body where they are: a
-  // large message is never held a second or third time.
-  const std::string header = MailMessage->GetHeaderText();
+  // large message is never held a second or third time. Bcc recipients get the message through
+  // the envelope alone.
+  const std::string header = MailMessage->GetHeaderTextWithout("Bcc");
   DataTextReader reader(header, MailMessage->Body);
+  const std::uint8_t command = RowOf(DialogueLine::MessageText).command;
+  outOfStep_ = false;
   talk_.SendCommand(
       reader.TotalSize(), [&](char* out, std::size_t room) { return reader.Read(out, room); },
-      kLineEnd, RowOf(DialogueLine::MessageText).command);
-  talk_.WaitForReply();
-  return talk_.Success;
+      kLineEnd, command);
+  return Await(command);
 }
 
 }  // namespace MailVrex

@@ -58,16 +58,20 @@ class TSMTPVrex {
   TSMTPState State() const { return state_; }
   const TSocketTalk& Talk() const { return talk_; }
 
-  // Opens the connection and completes greeting, HELO or EHLO and authentication.
+  // Opens the connection and completes greeting, HELO or EHLO and authentication. An attempt
+  // that fails with no connection open leaves no lookup or connection under way behind it.
+  // Everything the operations raise is a MailError; failures of the dialogue return false.
   bool Connect();
-  // Sends MailMessage to every address of its To, Cc and Bcc lists.
+  // Sends MailMessage to every address of its To, Cc and Bcc lists. After a failed step the
+  // transaction is reset (RSET) while the connection is open.
   bool SendMessage();
   // Sends MailMessage with the envelope sender `from` to the comma-separated `recipients`.
   bool SendMessageTo(std::string_view from, std::string_view recipients);
   // Closes the socket at once; no QUIT is sent.
   void Disconnect();
-  // Everything the server sent for the last step, line ends included.
-  std::string LastReply() const { return talk_.Reply; }
+  // Everything the server sent for the step that decided the last outcome, line ends included
+  // (the RSET after a failed step is not such a step).
+  std::string LastReply() const { return lastReply_; }
 
   // The first of `lines` that begins with `prefix`, comparing ASCII letters in upper case; or
   // empty.
@@ -85,14 +89,18 @@ class TSMTPVrex {
   void TalkDisconnect();
 
   bool Exchange(std::uint8_t command, std::string_view text);
+  bool Await(std::uint8_t command);
   bool Step(DialogueLine line, std::string_view argument = {});
   bool TransferMessage(std::string_view from, const std::vector<std::string>& recipients);
   bool TransferText();
+  void EndFailedTransaction();
   void CheckUsable(std::string_view from, const std::vector<std::string>& recipients) const;
   [[noreturn]] void RaiseUseError(std::string_view text) const;
   void Enter(TSMTPState state);
 
   TSMTPState state_ = TSMTPState::Closed;
+  std::string lastReply_;
+  bool outOfStep_ = false;  // the current step ended without its reply
   // Declared last so that it goes first: nothing it might still report reaches a destroyed member.
   TSocketTalk talk_;
 };

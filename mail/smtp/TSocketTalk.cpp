@@ -6,6 +6,7 @@
 #include <chrono>
 #include <limits>
 
+#include "mail/codec/MailError.h"
 #include "platform/EventLoop.h"
 
 namespace MailVrex {
@@ -38,30 +39,42 @@ TErrorKind KindOfSocketError(platform::SocketErrorKind kind) {
   return TErrorKind::ekGeneral;
 }
 
-// Stops the time-out however the wait is left, an exception from a handler included.
+// Stops the time-outs however the wait is left, an exception from a handler included.
 class TimerStopper {
  public:
-  explicit TimerStopper(platform::Timer& timer) : timer_(timer) {}
-  ~TimerStopper() { timer_.Stop(); }
+  TimerStopper(platform::Timer& idle, platform::Timer& deadline)
+      : idle_(idle), deadline_(deadline) {}
+  ~TimerStopper() {
+    idle_.Stop();
+    deadline_.Stop();
+  }
   TimerStopper(const TimerStopper&) = delete;
   TimerStopper& operator=(const TimerStopper&) = delete;
 
  private:
-  platform::Timer& timer_;
+  platform::Timer& idle_;
+  platform::Timer& deadline_;
 };
+
+std::unique_ptr<platform::ClientSocket> MakeSocket() {
+  return RaisingMailError([] { return std::make_unique<platform::ClientSocket>(); });
+}
+
+std::unique_ptr<platform::Timer> MakeTimer() {
+  return RaisingMailError([] { return std::make_unique<platform::Timer>(); });
+}
 
 }  // namespace
 
 TSocketTalk::TSocketTalk(void* owner)
-    : owner_(owner),
-      socket_(std::make_unique<platform::ClientSocket>()),
-      timer_(std::make_unique<platform::Timer>()) {
+    : owner_(owner), socket_(MakeSocket()), timer_(MakeTimer()), deadline_(MakeTimer()) {
   socket_->OnRead = [this](platform::ClientSocket&) { SocketRead(); };
   socket_->OnDisconnect = [this](platform::ClientSocket&) { SocketDisconnect(); };
   socket_->OnError = [this](platform::ClientSocket&, platform::SocketErrorKind kind, int& code) {
     SocketError(kind, code);
   };
   timer_->OnTimer = [this] { TimerTimeOut(); };
+  deadline_->OnTimer = [this] { TimerTimeOut(); };
 }
 
 TSocketTalk::~TSocketTalk() {
@@ -81,18 +94,33 @@ std::int32_t TSocketTalk::IntervalMilliseconds() const {
   return TimeOut <= 0 ? 0 : std::min(TimeOut, maxSeconds) * 1000;
 }
 
+std::uint32_t TSocketTalk::DeadlineMilliseconds() const {
+  // TimeOut is capped so that the multiple still fits the timer's interval.
+  static_assert(std::uint64_t{std::numeric_limits<std::int32_t>::max() / 1000 * 1000} *
+                    ReplyTimeOutMultiple <=
+                std::numeric_limits<std::uint32_t>::max());
+  return static_cast<std::uint32_t>(IntervalMilliseconds()) * ReplyTimeOutMultiple;
+}
+
+void TSocketTalk::StopTimers() {
+  timer_->Stop();
+  deadline_->Stop();
+}
+
 void TSocketTalk::SendCommand(std::string_view text, std::string_view terminator,
                               std::uint8_t command) {
   std::size_t position = 0;
   // Held whole already, a text outside pieces goes in one hand-over.
-  Send(
-      text.size(), text.size(),
-      [&](std::size_t most) {
-        const std::string_view piece = text.substr(position, most);
-        position += piece.size();
-        return piece;
-      },
-      terminator, command);
+  RaisingMailError([&] {
+    Send(
+        text.size(), text.size(),
+        [&](std::size_t most) {
+          const std::string_view piece = text.substr(position, most);
+          position += piece.size();
+          return piece;
+        },
+        terminator, command);
+  });
 }
 
 void TSocketTalk::SendCommand(std::size_t size, const TextSource& read, std::string_view terminator,
@@ -100,13 +128,15 @@ void TSocketTalk::SendCommand(std::size_t size, const TextSource& read, std::str
   // Outside pieces, the text is read into one buffer of this size at a time.
   constexpr std::size_t kChunk = 256 * 1024;
   std::string buffer;
-  Send(
-      size, kChunk,
-      [&](std::size_t most) {
-        if (buffer.size() < most) buffer.resize(most);
-        return std::string_view(buffer.data(), read(buffer.data(), most));
-      },
-      terminator, command);
+  RaisingMailError([&] {
+    Send(
+        size, kChunk,
+        [&](std::size_t most) {
+          if (buffer.size() < most) buffer.resize(most);
+          return std::string_view(buffer.data(), read(buffer.data(), most));
+        },
+        terminator, command);
+  });
 }
 
 void TSocketTalk::Send(std::size_t size, std::size_t chunk, const NextPiece& next,
@@ -137,6 +167,7 @@ void TSocketTalk::SendInPieces(std::size_t size, const NextPiece& next) {
   // Taken once: a close handled between pieces clears PacketSize.
   const auto pieceSize = static_cast<std::size_t>(PacketSize);
   const auto total = ClampToInt32(size);
+  const platform::WaitScope scope;  // events are dispatched between the pieces
   if (OnProgress) OnProgress(owner_, total, 0);
   std::size_t position = 0;
   while (position < size) {
@@ -174,6 +205,9 @@ bool TSocketTalk::HandOver(std::string_view buffer) {
     }
     if (left == 0 || !socket_->WaitWritable(left)) {
       EndWaitWithError(TErrorKind::ekTimeOut);
+      // What went is part of a text whose rest never will: nothing may follow it on this
+      // connection, which reads as closed from here on.
+      socket_->Close();
       return false;
     }
   }
@@ -183,8 +217,17 @@ bool TSocketTalk::HandOver(std::string_view buffer) {
 void TSocketTalk::ExpectReply(std::uint8_t command) {
   Terminator.clear();
   Reply.clear();
-  timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
-  timer_->Start();
+  try {
+    RaisingMailError([this] {
+      timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
+      deadline_->SetInterval(DeadlineMilliseconds());
+      timer_->Start();
+      deadline_->Start();
+    });
+  } catch (...) {
+    StopTimers();
+    throw;
+  }
   Kind = TErrorKind::ekNone;
   Command = command;
   Waiting = true;
@@ -193,18 +236,24 @@ void TSocketTalk::ExpectReply(std::uint8_t command) {
 }
 
 void TSocketTalk::WaitForReply() {
-  timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
-  TimerStopper stopper(*timer_);
-  while (Waiting && !Success) {
-    timer_->Start();
-    platform::DispatchPendingEvents();
-    // The time-out timer is one of the events waited for, so this sleep has its deadline.
-    if (Waiting && !Success) platform::WaitForEvents(-1);
-  }
+  RaisingMailError([this] {
+    const platform::WaitScope scope;
+    timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
+    // Counted from ExpectReply when that armed the wait, else from here, after the hand-over.
+    deadline_->SetInterval(DeadlineMilliseconds());
+    TimerStopper stopper(*timer_, *deadline_);
+    if (Waiting && !Success) deadline_->Start();
+    while (Waiting && !Success) {
+      timer_->Start();
+      platform::DispatchPendingEvents();
+      // The time-out timers are among the events waited for, so this sleep has its deadline.
+      if (Waiting && !Success) platform::WaitForEvents(-1);
+    }
+  });
 }
 
 void TSocketTalk::CancelWait() {
-  timer_->Stop();
+  StopTimers();
   Kind = TErrorKind::ekNone;
   Command = 0;
   Terminator.clear();
@@ -237,6 +286,7 @@ void TSocketTalk::SocketRead() {
     timer_->Start();  // a full TimeOut now counts from this piece
     return;
   }
+  deadline_->Stop();
   Kind = TErrorKind::ekNone;
   Terminator.clear();
   expecting_ = false;
@@ -247,7 +297,7 @@ void TSocketTalk::SocketRead() {
 
 void TSocketTalk::SocketDisconnect() {
   if (OnDisconnect) OnDisconnect(*this);
-  timer_->Stop();
+  StopTimers();
   Waiting = false;
   Command = 0;
   Terminator.clear();
@@ -265,7 +315,7 @@ void TSocketTalk::TimerTimeOut() {
 }
 
 void TSocketTalk::EndWaitWithError(TErrorKind kind) {
-  timer_->Stop();
+  StopTimers();
   Kind = kind;
   Terminator.clear();
   expecting_ = false;

@@ -31,7 +31,12 @@ class TSocketTalk {
  public:
   // The reply text kept is capped so that an endless reply cannot grow memory without bound.
   static constexpr std::size_t MaxReplySize = 1024 * 1024;
+  // A reply must be complete within this many TimeOuts after its wait began, however its pieces
+  // trickle in: a first byte may take almost one TimeOut, the rest as long again.
+  static constexpr std::int32_t ReplyTimeOutMultiple = 2;
 
+  // Everything raised by the constructor and the operations below is a MailError; failures of
+  // the connection end the wait instead.
   explicit TSocketTalk(void* owner);  // owner = Sender of OnProgress
   ~TSocketTalk();                     // closes an open connection, raises no OnDisconnect
   TSocketTalk(const TSocketTalk&) = delete;
@@ -58,6 +63,8 @@ class TSocketTalk {
   // Reply is complete. Called only when Terminator is non-empty or for ExpectReply waits.
   std::function<bool(std::string_view reply)> ReplyComplete;
 
+  // A text that cannot be handed over within TimeOut ends the wait as a time-out and closes the
+  // connection, since the rest of it will never follow what went.
   void SendCommand(std::string_view text, std::string_view terminator, std::uint8_t command);
   // The same for a text too large to hold twice, of `size` bytes: `read` fills up to the given
   // room with the text's next bytes and returns the count.
@@ -83,11 +90,14 @@ class TSocketTalk {
   void SendInPieces(std::size_t size, const NextPiece& next);
   bool HandOver(std::string_view buffer);
   std::int32_t IntervalMilliseconds() const;
+  std::uint32_t DeadlineMilliseconds() const;
+  void StopTimers();
 
   void* owner_;
   bool expecting_ = false;  // the wait was armed by ExpectReply
   std::unique_ptr<platform::ClientSocket> socket_;
-  std::unique_ptr<platform::Timer> timer_;
+  std::unique_ptr<platform::Timer> timer_;     // TimeOut without data
+  std::unique_ptr<platform::Timer> deadline_;  // the whole reply: ReplyTimeOutMultiple TimeOuts
 };
 
 }  // namespace MailVrex

@@ -153,4 +153,8 @@ void WaitForEvents(int milliseconds) {
   }
 }
 
+// A POSIX thread has no message loop of its own whose end a wait could hold back.
+WaitScope::WaitScope() = default;
+WaitScope::~WaitScope() = default;
+
 }  // namespace platform

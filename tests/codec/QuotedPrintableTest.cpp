@@ -20,11 +20,10 @@ TEST(TextToQP, CountsAnEscapeAsThreeColumns) {
             std::string(70, 'a') + "=E9=\r\nb");
 }
 
-TEST(TextToQP, RestartsTheColumnAfterACarriageReturn) {
+TEST(TextToQP, RestartsTheColumnAfterALineBreak) {
   std::string line(60, 'a');
-  std::string data = line + "\r\n" + std::string(71, 'b') + "c";
-  // After CR the LF counts one column, so 71 letters reach 72.
-  EXPECT_EQ(TextToQP(data, false), line + "\r\n" + std::string(71, 'b') + "=\r\nc");
+  std::string data = line + "\r\n" + std::string(72, 'b') + "c";
+  EXPECT_EQ(TextToQP(data, false), line + "\r\n" + std::string(72, 'b') + "=\r\nc");
 }
 
 TEST(TextToQP, EscapesTheBytesEachModeReserves) {
@@ -33,15 +32,43 @@ TEST(TextToQP, EscapesTheBytesEachModeReserves) {
   };
   const std::string nul(1, '\0');
   const Case cases[] = {
-      {"=", "=3D", "=3D"},         {"\xE9", "=E9", "=E9"}, {"a b", "a b", "a=20b"},
-      {"_", "_", "=5F"},           {"\"", "\"", "=22"},    {"?", "?", "?"},
-      {"\t", "\t", "=09"},         {"\n", "\n", "=0A"},    {nul, nul, "=00"},
-      {"~\x7F", "~\x7F", "~\x7F"}, {"", "", ""},
+      {"=", "=3D", "=3D"},        {"\xE9", "=E9", "=E9"}, {"a b", "a b", "a=20b"},
+      {"_", "_", "=5F"},          {"\"", "\"", "=22"},    {"?", "?", "?"},
+      {"\ta", "\ta", "=09a"},     {"\n", "=0A", "=0A"},   {nul, "=00", "=00"},
+      {"~\x7F", "~=7F", "~\x7F"}, {"", "", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TextToQP(c.data, false), c.body) << c.data;
     EXPECT_EQ(TextToQP(c.data, true), c.header) << c.data;
   }
+}
+
+// RFC 2045 rules 1 to 3 in body mode: only CR LF pairs stand as line breaks, blanks never end
+// a line, and no line reaches 76 characters.
+TEST(TextToQP, BodyModeWritesOnlyCrLfLineBreaksAndNoBlankAtALineEnd) {
+  struct Case {
+    const char* name;
+    std::string data, body;
+  };
+  const Case cases[] = {
+      {"line break", "a\r\nb", "a\r\nb"},
+      {"lone CR", "a\rb\r", "a=0Db=0D"},
+      {"lone LF", "a\nb\n", "a=0Ab=0A"},
+      {"LF CR", "a\n\rb", "a=0A=0Db"},
+      {"CR CR LF", "a\r\r\n", "a=0D\r\n"},
+      {"space before a line break", "a \r\nb", "a=20\r\nb"},
+      {"tab at the end", "a\t", "a=09"},
+      {"blanks inside", "a \tb", "a \tb"},
+      {"only a blank line", " \r\n\t\r\n", "=20\r\n=09\r\n"},
+      {"blank before the soft break", std::string(71, 'a') + " bc",
+       std::string(71, 'a') + " =\r\nbc"},
+      {"no soft break before a line break", std::string(72, 'a') + "\r\nb",
+       std::string(72, 'a') + "\r\nb"},
+      {"escaped blank at column 71", std::string(71, 'a') + " \r\n",
+       std::string(71, 'a') + "=20\r\n"},
+      {"no soft break at the end", std::string(72, 'a'), std::string(72, 'a')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TextToQP(c.data, false), c.body) << c.name;
 }
 
 TEST(TextToQP, HeaderModeNeverBreaksTheLine) {

@@ -210,12 +210,23 @@ TEST(StoreBody, EveryKindOfLineBreakBecomesCrLf) {
   EXPECT_EQ(message.Body, "a\r\nb\r\nc\r\nd\r\n\r\ne");
 }
 
-TEST(StoreBody, DoubleByteCharacterIsCopiedWhole) {
-  TMailMessageVrex message;
-  message.TextEncoding = TEncodingType::etNoEncoding;
-  // A lead byte swallows the byte after it, even when that is a line break.
-  message.SetTextBody("\xB0\n\n");
-  EXPECT_EQ(message.Body, "\xB0\n\r\n");
+TEST(StoreBody, LeadByteBeforeALineBreakLeavesTheBreakToBeSeen) {
+  struct Case {
+    const char* text;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"\xB0\n\n", "\xB0\r\n\r\n"},
+      {"\xB0\r", "\xB0\r\n"},
+      {"total 5\xE2\x82\xAC\nnext line", "total 5\xE2\x82\xAC\r\nnext line"},
+      {"\xB0\xA1\r\n\xB0\xA1", "\xB0\xA1\r\n\xB0\xA1"},
+  };
+  for (const auto& c : cases) {
+    TMailMessageVrex message;
+    message.TextEncoding = TEncodingType::etNoEncoding;
+    message.SetTextBody(c.text);
+    EXPECT_EQ(message.Body, c.body) << c.text;
+  }
 }
 
 TEST(AttachStream, SingleFileIsTheMessageItselfWithFieldsInOrder) {

@@ -137,19 +137,21 @@ TEST(Encode, EachKindSetsBodyAndField) {
     const char* field;
     std::string body;
   };
+  // Unencoded kinds go on the wire as they stand: their line breaks become CR LF.
   const Case cases[] = {
-      {TEncodingType::etBase64, "base64", "YWI9\r\n"},
-      {TEncodingType::etQuotedPrintable, "quoted-printable", "ab=3D"},
-      {TEncodingType::etNoEncoding, "", "ab="},
-      {TEncodingType::et7Bit, "7bit", "ab="},
+      {TEncodingType::etBase64, "base64", "YWI9DWIKDQo=\r\n"},
+      {TEncodingType::etQuotedPrintable, "quoted-printable", "ab=3D=0Db=0A\r\n"},
+      {TEncodingType::etNoEncoding, "", "ab=\r\nb\r\n\r\n"},
+      {TEncodingType::et7Bit, "7bit", "ab=\r\nb\r\n\r\n"},
   };
   for (const Case& c : cases) {
     TMailPart part;
     part.SetFieldValue("Content-Transfer-Encoding", "old");
-    part.DecodedBody = "ab=";
+    part.DecodedBody = "ab=\rb\n\r\n";
     part.Encode(c.kind);
     EXPECT_EQ(part.Body, c.body) << c.field;
     EXPECT_EQ(part.GetFieldValue("Content-Transfer-Encoding"), c.field);
+    EXPECT_EQ(part.DecodedBody, "ab=\rb\n\r\n");
   }
 }
 
@@ -177,6 +179,15 @@ TEST(GetSourceText, FoldsOwnHeaderAndAddsBlankLineBeforeBody) {
   part.Body = "body";
   EXPECT_EQ(part.GetSourceText(), "Subject: " + std::string(40, 'a') + "\r\n\t" +
                                       std::string(40, 'b') + "\r\nX-A: 1\r\n\r\nbody");
+}
+
+TEST(GetHeaderTextWithout, LeavesOutEveryLineOfTheFieldAndKeepsThemInTheHeader) {
+  TMailPart part;
+  part.HeaderLines = {"To: a@x", "Bcc: b@x", "Bcc-Note: kept", "bcc: c@x", "Subject: s"};
+  const Lines before = part.HeaderLines;
+  EXPECT_EQ(part.GetHeaderTextWithout("Bcc"), "To: a@x\r\nBcc-Note: kept\r\nSubject: s\r\n\r\n");
+  EXPECT_EQ(part.GetHeaderTextWithout("X-None"), part.GetHeaderText());
+  EXPECT_EQ(part.HeaderLines, before);
 }
 
 TEST(DetachFromParent, RemovesFromParentOnlyWhenListed) {

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -132,6 +133,26 @@ const RealSmtpServer& TheRealSmtpServer() {
 
 std::string DeliveredMessage(const RealSmtpServer& server, const std::string& messageId) {
   return ReadFile(server.folder + "/" + FileStem(messageId) + ".eml");
+}
+
+PythonReading DeliveredParts(const RealSmtpServer& server, const std::string& messageId) {
+  PythonReading reading;
+  std::istringstream lines(ReadFile(server.folder + "/" + FileStem(messageId) + ".parts"));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string kind;
+    words >> kind;
+    if (kind == "defects") words >> reading.defects;
+    if (kind == "error") words >> reading.error;
+    if (kind != "part") continue;
+    DeliveredPart part;
+    std::string hex;
+    words >> part.type >> part.encoding >> hex;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+      part.payload.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    reading.parts.push_back(std::move(part));
+  }
+  return reading;
 }
 
 std::string DeliveredEnvelope(const RealSmtpServer& server, const std::string& messageId) {

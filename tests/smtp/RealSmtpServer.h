@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pellam_test {
 
@@ -19,5 +20,19 @@ const RealSmtpServer& TheRealSmtpServer();
 // The raw bytes delivered for the message with this Message-ID ("<...>"), and its envelope lines.
 std::string DeliveredMessage(const RealSmtpServer& server, const std::string& messageId);
 std::string DeliveredEnvelope(const RealSmtpServer& server, const std::string& messageId);
+
+// What Python's email package read from a delivered message: each leaf part with its content
+// type, its transfer encoding ("-" when none) and its decoded payload.
+struct DeliveredPart {
+  std::string type;
+  std::string encoding;
+  std::string payload;
+};
+struct PythonReading {
+  std::vector<DeliveredPart> parts;
+  int defects = -1;   // -1: no reading was found
+  std::string error;  // the exception Python raised, if it raised one
+};
+PythonReading DeliveredParts(const RealSmtpServer& server, const std::string& messageId);
 
 }  // namespace pellam_test

@@ -62,7 +62,7 @@ class SocketLibrary {
 
 const SocketLibrary library;
 
-std::intptr_t ListenOnLoopback(int receiveBuffer, int& port) {
+std::intptr_t ListenOnLoopback(int receiveBuffer, int& port, int backlog = 1) {
   const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
   if (static_cast<std::intptr_t>(s) == -1) throw std::runtime_error("test server: no socket");
   if (receiveBuffer > 0) {
@@ -76,7 +76,8 @@ std::intptr_t ListenOnLoopback(int receiveBuffer, int& port) {
   address.sin_port = 0;
   Length size = sizeof address;
   if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(s, 1) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      ::listen(s, backlog) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     std::intptr_t handle = static_cast<std::intptr_t>(s);
     CloseNative(handle);
     throw std::runtime_error("test server: cannot listen on 127.0.0.1");
@@ -149,6 +150,21 @@ ScriptedServer& ScriptedServer::ReadBytes(std::size_t count) {
       consumed_ += count;
       return false;
     });
+  });
+  return *this;
+}
+
+ScriptedServer& ScriptedServer::Answer(std::function<std::string(std::string_view line)> answer) {
+  steps_.push_back([this, answer = std::move(answer)] {
+    std::string line;
+    const bool read = ReadWhile([this, &line](std::string_view unread) {
+      const auto at = unread.find('\n');
+      if (at == std::string::npos) return true;
+      line = unread.substr(0, at + 1);
+      consumed_ += at + 1;
+      return false;
+    });
+    return read && SendAll(answer(line));
   });
   return *this;
 }
@@ -264,6 +280,27 @@ std::string ScriptedServer::Received() {
 bool ScriptedServer::WaitPeerClosed() {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, WaitLimit, [this] { return peerClosed_; });
+}
+
+StalledListener::StalledListener() {
+  listener_ = ListenOnLoopback(0, port_, 0);
+  const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
+  filler_ = static_cast<std::intptr_t>(s);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  if (filler_ == -1 ||
+      ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    CloseNative(filler_);
+    CloseNative(listener_);
+    throw std::runtime_error("test server: cannot fill the listener's queue");
+  }
+}
+
+StalledListener::~StalledListener() {
+  CloseNative(filler_);
+  CloseNative(listener_);
 }
 
 }  // namespace pellam_test

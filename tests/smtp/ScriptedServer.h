@@ -35,6 +35,8 @@ class ScriptedServer {
   ScriptedServer& ReadLine();                         // up to and including an LF
   ScriptedServer& ReadUntil(std::string terminator);  // up to and including the terminator
   ScriptedServer& ReadBytes(std::size_t count);
+  // Reads a line and sends what `answer` makes of it (the line with its LF).
+  ScriptedServer& Answer(std::function<std::string(std::string_view line)> answer);
   ScriptedServer& Pause(std::chrono::milliseconds duration);
   ScriptedServer& Close();        // closes the connection gracefully
   ScriptedServer& StopReading();  // keeps the connection open and reads nothing more
@@ -70,6 +72,23 @@ class ScriptedServer {
   std::string received_;
   bool scriptDone_ = false;
   bool peerClosed_ = false;
+};
+
+// A port on 127.0.0.1 where connections are never completed: its listener's queue is kept
+// full by one connection of its own, so the system drops every further connection request.
+class StalledListener {
+ public:
+  StalledListener();
+  ~StalledListener();
+  StalledListener(const StalledListener&) = delete;
+  StalledListener& operator=(const StalledListener&) = delete;
+
+  int Port() const { return port_; }
+
+ private:
+  std::intptr_t listener_ = -1;
+  std::intptr_t filler_ = -1;
+  int port_ = 0;
 };
 
 }  // namespace pellam_test

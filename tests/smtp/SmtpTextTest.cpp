@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "mail/mime/DateField.h"
 #include "mail/smtp/DataText.h"
-#include "mail/smtp/DateField.h"
 #include "mail/smtp/RecipientText.h"
 #include "mail/smtp/SmtpReply.h"
 
@@ -60,7 +60,7 @@ struct DataCase {
   std::string data;
 };
 
-TEST(MakeDataText, DoublesEveryLeadingDotAndEndsTheData) {
+TEST(MakeDataText, MakesLineBreaksCrLfDoublesEveryLeadingDotAndEndsTheData) {
   const DataCase cases[] = {
       {"plain text", "a\r\nb\r\n", "a\r\nb\r\n.\r\n"},
       {"lone dot line", "a\r\n.\r\nb\r\n", "a\r\n..\r\nb\r\n.\r\n"},
@@ -71,9 +71,11 @@ TEST(MakeDataText, DoublesEveryLeadingDotAndEndsTheData) {
       {"dot inside a line", "a.b\r\n", "a.b\r\n.\r\n"},
       {"last line without line end", "a\r\nb", "a\r\nb\r\n.\r\n"},
       {"last line a lone dot without end", "a\r\n.", "a\r\n..\r\n.\r\n"},
-      {"after a bare LF", "a\n.\r\n", "a\n..\r\n.\r\n"},
-      {"after a lone CR", "a\r.x\r\n", "a\r..x\r\n.\r\n"},
-      {"ending in a bare LF", "a\n", "a\n\r\n.\r\n"},
+      {"dot after a bare LF", "a\n.\r\n", "a\r\n..\r\n.\r\n"},
+      {"dot after a lone CR", "a\r.x\r\n", "a\r\n..x\r\n.\r\n"},
+      {"LF CR is two line breaks", "a\n\r.\n", "a\r\n\r\n..\r\n.\r\n"},
+      {"ending in a bare LF", "a\n", "a\r\n.\r\n"},
+      {"ending in a lone CR", "a\r", "a\r\n.\r\n"},
       {"NUL bytes kept", std::string("a\0.\r\n.\0\r\n", 9),
        std::string("a\0.\r\n..\0\r\n.\r\n", 13)},
       {"empty", "", ".\r\n"},

@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "mail/codec/MailError.h"
 #include "mail/smtp/TSMTPVrex.h"
 #include "tests/smtp/ScriptedServer.h"
 #include "tests/smtp/SmtpClientSupport.h"
@@ -148,6 +154,76 @@ TEST(TSMTPVrexConnect, SilentServerTimesOutWithEmptyReply) {
   EXPECT_EQ(smtp.LastReply(), "");
   EXPECT_FALSE(smtp.Connected());
 }
+
+// Each piece restarts the time-out; the greeting as a whole still has its bound.
+TEST(TSMTPVrexConnect, DrippingGreetingFailsWithinItsBound) {
+  for (const int timeOut : {1, 3}) {
+    const int bound = timeOut * MailVrex::TSocketTalk::ReplyTimeOutMultiple;
+    ScriptedServer server;
+    server.Send("220-");
+    // Goes on far beyond three times the bound.
+    for (int i = 0; i < 16 * bound; ++i) server.Pause(milliseconds(250)).Send("x");
+    server.Start();
+    TSMTPVrex smtp;
+    PointAt(smtp, server);
+    smtp.SetTimeOut(timeOut);
+    const auto begin = steady_clock::now();
+    EXPECT_FALSE(smtp.Connect());
+    const auto spent = steady_clock::now() - begin;
+    EXPECT_GE(spent, std::chrono::seconds(bound)) << timeOut;
+    EXPECT_LT(spent, std::chrono::seconds(3 * bound)) << timeOut;
+    EXPECT_FALSE(smtp.Connected());
+  }
+}
+
+// The first attempt's connection is never completed; the second goes to the new port.
+TEST(TSMTPVrexConnect, NewConnectAbandonsAnAttemptThatTimedOutWhileConnecting) {
+  StalledListener stalled;
+  TSMTPVrex smtp;
+  smtp.Host = "127.0.0.1";
+  smtp.Port = stalled.Port();
+  smtp.SetTimeOut(1);
+  EXPECT_FALSE(smtp.Connect());
+  EXPECT_EQ(smtp.State(), TSMTPState::Closed);
+  ScriptedServer server;
+  GreetAndHelo(server);
+  server.Start();
+  smtp.Port = server.Port();
+  EXPECT_TRUE(smtp.Connect()) << smtp.LastReply();
+}
+
+#ifndef _WIN32
+// With no descriptor left the socket cannot be made: the platform's error comes out as the one
+// error type of the library, with its text, and nothing is left half open.
+TEST(TSMTPVrexConnect, SocketThatCannotBeMadeRaisesMailError) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers' runtime needs descriptors of its own to check the exception object.
+  GTEST_SKIP() << "needs a process with descriptors to spare";
+#endif
+  TSMTPVrex smtp;
+  smtp.Host = "127.0.0.1";
+  smtp.Port = ScriptedServer::UnusedPort();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowestFree = ::dup(0);
+  ASSERT_GE(lowestFree, 0);
+  ::close(lowestFree);
+  rlimit none = saved;
+  none.rlim_cur = static_cast<rlim_t>(lowestFree);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  std::string error;
+  try {
+    smtp.Connect();
+  } catch (const MailVrex::MailError& raised) {
+    error = raised.what();
+  } catch (...) {
+    error = "another type";
+  }
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_THAT(error, testing::HasSubstr("socket"));
+  EXPECT_EQ(smtp.State(), TSMTPState::Closed);
+}
+#endif
 
 TEST(TSMTPVrexConnect, TimeOutZeroWaitsForASlowGreeting) {
   ScriptedServer server;

@@ -153,6 +153,18 @@ TEST_F(RealServer, WrongPasswordIsRefusedWith535) {
   }
 }
 
+// Without RSET the server would still hold the first transaction and refuse the second MAIL.
+TEST_F(RealServer, SendRefusedAtRcptIsResetAndTheNextSendIsDelivered) {
+  auto message = BuiltMessage();
+  smtp.MailMessage = message.get();
+  ASSERT_TRUE(smtp.Connect()) << smtp.LastReply();
+  EXPECT_FALSE(smtp.SendMessageTo("from@example.com", "nobody@refused.invalid"));
+  EXPECT_THAT(smtp.LastReply(), StartsWith("550"));
+  ASSERT_TRUE(smtp.Connected());
+  ASSERT_TRUE(smtp.SendMessage()) << smtp.LastReply();
+  ExpectDelivered(*message);
+}
+
 TEST_F(RealServer, LargeMessageInPiecesArrivesWhole) {
   auto message = std::make_unique<TMailMessageVrex>();
   message->SetFrom("", "from@example.com");

@@ -172,10 +172,15 @@ TEST(TSMTPVrexSend, LinesBeginningWithADotAreStuffedOnTheWire) {
   EXPECT_FALSE(received.ends_with("last\r\n\r\n.\r\n"));
 }
 
-TEST(TSMTPVrexSend, RefusedRecipient251FailsWithoutDataAndTheNextSendStartsAgain) {
+// Like a real server, the scripted one keeps a transaction until RSET ends it.
+std::string ResetOrNested(std::string_view line) {
+  return line == "RSET\r\n" ? "250 reset\r\n" : "503 nested MAIL command\r\n";
+}
+
+TEST(TSMTPVrexSend, RefusedRecipient251FailsWithoutDataAndIsResetForTheNextSend) {
   ScriptedServer server;
   GreetAndHelo(server).ReadLine().Send("250 ok\r\n").ReadLine().Send("251 forwarded\r\n");
-  AcceptTransaction(server, 1);
+  AcceptTransaction(server.Answer(ResetOrNested), 1);
   TSMTPVrex smtp;
   auto message = SmallMessage();
   message->BccList.Add("", "hidden@example.com");
@@ -190,11 +195,66 @@ TEST(TSMTPVrexSend, RefusedRecipient251FailsWithoutDataAndTheNextSendStartsAgain
   smtp.Disconnect();
   ASSERT_TRUE(server.WaitPeerClosed());
   EXPECT_EQ(Envelope(server.Received()),
-            "MAIL FROM: <me@here>\r\nRCPT TO: <first@x>\r\n"
+            "MAIL FROM: <me@here>\r\nRCPT TO: <first@x>\r\nRSET\r\n"
             "MAIL FROM: <me@here>\r\nRCPT TO: <first@x>\r\nDATA\r\n");
 }
 
-TEST(TSMTPVrexSend, RefusedDataRestoresTheHeader) {
+struct FailedStepCase {
+  const char* name;
+  int acceptedSteps;       // of MAIL, RCPT and DATA; 3: the text is the failed step
+  const char* refusal;     // empty: the server says nothing more
+  const char* resetReply;  // empty: the client must not send RSET
+  bool nextSendDelivered;
+};
+
+class FailedStep : public testing::TestWithParam<FailedStepCase> {};
+
+// The failed step's reply stays what LastReply gives; RSET ends the transaction on the server,
+// and where that cannot be (refused, or the dialogue out of step) the connection is closed.
+TEST_P(FailedStep, IsResetOrClosedBeforeTheNextSend) {
+  const auto& c = GetParam();
+  const bool reset = *c.resetReply != '\0';
+  ScriptedServer server;
+  GreetAndHelo(server);
+  const char* answers[] = {"250 ok\r\n", "250 ok\r\n", "354 go\r\n"};
+  for (int i = 0; i < c.acceptedSteps; ++i) server.ReadLine().Send(answers[i]);
+  (c.acceptedSteps == 3 ? server.ReadUntil("\r\n.\r\n") : server.ReadLine()).Send(c.refusal);
+  if (reset) {
+    server.Answer([&c](std::string_view line) {
+      return line == "RSET\r\n" ? std::string(c.resetReply) : "503 nested MAIL command\r\n";
+    });
+  }
+  if (c.nextSendDelivered) AcceptTransaction(server, 1);
+  TSMTPVrex smtp;
+  auto message = SmallMessage();
+  smtp.MailMessage = message.get();
+  ConnectWithHelo(smtp, server);
+  smtp.SetTimeOut(1);
+  EXPECT_FALSE(smtp.SendMessageTo("me@here", "a@x"));
+  EXPECT_EQ(smtp.LastReply(), c.refusal);
+  EXPECT_EQ(smtp.Connected(), c.nextSendDelivered);
+  EXPECT_EQ(smtp.SendMessageTo("me@here", "a@x"), c.nextSendDelivered) << smtp.LastReply();
+  smtp.Disconnect();
+  ASSERT_TRUE(server.WaitPeerClosed());
+  const std::string received = server.Received();
+  const std::size_t rset = received.find("RSET\r\n");
+  EXPECT_EQ(rset != std::string::npos, reset);
+  if (c.nextSendDelivered) {
+    EXPECT_EQ(received.find("MAIL FROM", rset), rset + 6);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedStep,
+    testing::Values(FailedStepCase{"MailRefused", 0, "550 no sender\r\n", "250 reset\r\n", true},
+                    FailedStepCase{"RcptRefused", 1, "550 no user\r\n", "250 reset\r\n", true},
+                    FailedStepCase{"DataRefused", 2, "451 later\r\n", "250 reset\r\n", true},
+                    FailedStepCase{"TextRefused", 3, "554 rejected\r\n", "250 reset\r\n", true},
+                    FailedStepCase{"ResetRefused", 1, "550 no user\r\n", "502 no\r\n", false},
+                    FailedStepCase{"SilentAtRcpt", 1, "", "", false}),
+    [](const auto& test) { return test.param.name; });
+
+TEST(TSMTPVrexSend, RefusedDataLeavesTheHeaderAsItWas) {
   ScriptedServer server;
   GreetAndHelo(server)
       .ReadLine()
@@ -202,7 +262,8 @@ TEST(TSMTPVrexSend, RefusedDataRestoresTheHeader) {
       .ReadLine()
       .Send("250 ok\r\n")
       .ReadLine()
-      .Send("451 later\r\n");
+      .Send("451 later\r\n")
+      .Answer(ResetOrNested);
   TSMTPVrex smtp;
   auto message = SmallMessage();
   message->BccList.Add("", "hidden@example.com");
@@ -384,7 +445,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ServerClosesDuringSend,
                                          FailureCase{"MidText", 3, true}),
                          [](const auto& test) { return test.param.name; });
 
-TEST(TSMTPVrexSend, ServerThatStopsReadingEndsTheSendByTimeOut) {
+// What went of the text is followed by nothing: the connection closes with the step, and the
+// next send fails at once instead of writing its MAIL FROM into the unfinished data.
+TEST(TSMTPVrexSend, StalledHandOverClosesAndTheNextSendFailsCleanly) {
   ScriptedServer server(4096);
   GreetAndHelo(server)
       .ReadLine()
@@ -393,7 +456,7 @@ TEST(TSMTPVrexSend, ServerThatStopsReadingEndsTheSendByTimeOut) {
       .Send("250 ok\r\n")
       .ReadLine()
       .Send("354 go\r\n")
-      .StopReading();
+      .Pause(milliseconds(4000));  // then it reads on, until the client closes
   TSMTPVrex smtp;
   auto message = SmallMessage(std::string(32 * 1024 * 1024, 'x'));
   message->BccList.Add("", "hidden@example.com");
@@ -403,8 +466,18 @@ TEST(TSMTPVrexSend, ServerThatStopsReadingEndsTheSendByTimeOut) {
   smtp.SetTimeOut(1);
   EXPECT_FALSE(smtp.SendMessageTo("me@here", "a@x"));
   EXPECT_EQ(smtp.LastReply(), "");
-  EXPECT_TRUE(smtp.Connected());  // the time-out leaves the connection to the caller
+  EXPECT_FALSE(smtp.Connected());
+  EXPECT_EQ(smtp.State(), TSMTPState::Closed);
+  EXPECT_FALSE(smtp.SendMessageTo("me@here", "a@x"));
   EXPECT_EQ(message->GetFieldValue("Bcc"), bcc);
+  ASSERT_TRUE(server.WaitPeerClosed());
+  const std::string received = server.Received();
+  const std::size_t data = received.find("DATA\r\n");
+  ASSERT_NE(data, std::string::npos);
+  const std::size_t body = received.find("\r\n\r\n", data);
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_GT(received.size(), body + 4);
+  EXPECT_EQ(received.find_first_not_of('x', body + 4), std::string::npos);  // the text, only
 }
 
 }  // namespace

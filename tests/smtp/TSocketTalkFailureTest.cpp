@@ -139,7 +139,8 @@ TEST(TSocketTalkFailure, SendCommandOnClosedConnectionFailsAtOnceEvenWithoutTime
   EXPECT_THAT(events.log, ElementsAre(ErrorEvent(Step, TErrorKind::ekDisconnect)));
 }
 
-TEST(TSocketTalkFailure, StalledHandOverEndsAsTimeOut) {
+// The rest of the text will never follow what went: the connection closes with the step.
+TEST(TSocketTalkFailure, StalledHandOverEndsAsTimeOutAndCloses) {
   ScriptedServer server(4096);
   server.Send("220 hi\r\n").StopReading();
   server.Start();
@@ -153,7 +154,29 @@ TEST(TSocketTalkFailure, StalledHandOverEndsAsTimeOut) {
   talk.WaitForReply();
   EXPECT_FALSE(talk.Success);
   EXPECT_EQ(talk.Kind, TErrorKind::ekTimeOut);
-  EXPECT_THAT(events.log, ElementsAre(ErrorEvent(Step, TErrorKind::ekTimeOut)));
+  EXPECT_FALSE(talk.Socket().Active());
+  EXPECT_THAT(events.log, ElementsAre(ErrorEvent(Step, TErrorKind::ekTimeOut), "disconnect"));
+}
+
+// Every piece restarts the time-out without data, but the reply as a whole has its bound.
+TEST(TSocketTalkFailure, DrippingReplyEndsAtItsBoundAsTimeOut) {
+  ScriptedServer server;
+  server.Send("220 hi\r\n").ReadLine();
+  for (int i = 0; i < 40; ++i) server.Send("x").Pause(milliseconds(250));
+  server.Start();
+  TSocketTalk talk(nullptr);
+  talk.TimeOut = 1;
+  Connect(talk, server);
+  Events events(talk);
+  const auto begin = std::chrono::steady_clock::now();
+  talk.SendCommand("CMD\r\n", "\r\n", Step);
+  talk.WaitForReply();
+  const auto spent = std::chrono::steady_clock::now() - begin;
+  EXPECT_EQ(talk.Kind, TErrorKind::ekTimeOut);
+  EXPECT_GE(spent, milliseconds(1000 * TSocketTalk::ReplyTimeOutMultiple));
+  EXPECT_LT(spent, milliseconds(3000 * TSocketTalk::ReplyTimeOutMultiple));
+  ASSERT_FALSE(events.log.empty());
+  EXPECT_EQ(events.log.back(), ErrorEvent(Step, TErrorKind::ekTimeOut));
 }
 
 TEST(TSocketTalkFailure, StalledPiecewiseHandOverStopsAtTheStall) {

@@ -9,10 +9,15 @@ dot-stuffing) to a folder.
 
 FILE receives, once both listeners are up, the lines "port=N" (every mechanism offered),
 "login_port=N" (AUTH LOGIN only), "folder=DIR" and "pid=N".
-Each message goes to DIR/<Message-ID without brackets>.eml, its envelope to the same name + ".env".
+Each message goes to DIR/<Message-ID without brackets>.eml, its envelope to the same name + ".env",
+and what Python's email package reads from it to the same name + ".parts": one line per leaf part,
+"<content type> <transfer encoding or -> <decoded payload in hex>", then "defects N".
+Recipients in the domain refused.invalid are refused with 550.
 """
 import argparse
 import asyncio
+import email
+import email.policy
 import hashlib
 import hmac
 import os
@@ -44,10 +49,32 @@ def file_stem(content, count):
     return re.sub(r"[^A-Za-z0-9.@_-]", "_", name)
 
 
+def parts_report(content):
+    message = email.message_from_bytes(content, policy=email.policy.default)
+    lines = []
+    defects = 0
+    for part in message.walk():
+        defects += len(part.defects)
+        if part.is_multipart():
+            continue
+        payload = part.get_payload(decode=True) or b""
+        encoding = part.get("Content-Transfer-Encoding") or "-"
+        lines.append("part %s %s %s" % (part.get_content_type(), str(encoding).strip(),
+                                        payload.hex()))
+    lines.append("defects %d" % defects)
+    return "\n".join(lines) + "\n"
+
+
 class Handler:
     def __init__(self, folder):
         self.folder = folder
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower().endswith("@refused.invalid"):
+            return "550 5.1.1 no such user"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -59,8 +86,14 @@ class Handler:
                 env.write("to=%s\n" % rcpt)
         with open(stem + ".eml.part", "wb") as eml:
             eml.write(content)
-        # The client may look as soon as it has the reply: make both files appear whole.
+        with open(stem + ".parts.part", "w", encoding="ascii") as parts:
+            try:
+                parts.write(parts_report(content))
+            except Exception as error:  # a message Python cannot read is a finding, not a crash
+                parts.write("error %s\n" % type(error).__name__)
+        # The client may look as soon as it has the reply: make the files appear whole.
         os.replace(stem + ".env.part", stem + ".env")
+        os.replace(stem + ".parts.part", stem + ".parts")
         os.replace(stem + ".eml.part", stem + ".eml")
         return "250 OK saved"
 

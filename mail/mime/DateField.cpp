@@ -1,5 +1,5 @@
 // The origination date of a message in the form of RFC 5322 section 3.3.
-#include "mail/smtp/DateField.h"
+#include "mail/mime/DateField.h"
 
 #include <algorithm>
 #include <array>
