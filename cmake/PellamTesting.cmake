@@ -21,17 +21,17 @@ include(GoogleTest)
 
 # Adds a GoogleTest program and registers it with CTest. Natively every test
 # case is its own CTest entry; under Wine the whole program is one entry, since
-# each Wine process is costly to start.
+# each Wine process is costly to start. PROPERTIES are given to every entry.
 function(pellam_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock pellam_warnings)
   target_compile_definitions(${name} PRIVATE
     PELLAM_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PELLAM_PYTHON="${PELLAM_PYTHON}")
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 900 ${T_PROPERTIES})
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${T_PROPERTIES})
   endif()
 endfunction()
