@@ -1,0 +1,47 @@
+// The list of class factories and its lock.
+#include "server/TClassManager.h"
+
+#include <mutex>
+
+#include "server/TAutoObjectFactory.h"
+
+namespace PellamServer {
+
+TClassManager& TClassManager::Instance() {
+  static TClassManager manager;
+  return manager;
+}
+
+void TClassManager::CreateFactories() {
+  {
+    std::shared_lock reading(lock_);
+    if (created_) return;
+  }
+  // The one class of the module. The factory reads the type library outside the lock.
+  auto factory = TAutoObjectFactory::ForSMTP();
+  std::unique_lock writing(lock_);
+  if (created_) return;
+  factories_.insert(factories_.begin(), std::move(factory));
+  created_ = true;
+}
+
+TAutoObjectFactory* TClassManager::Find(REFCLSID clsid) {
+  std::shared_lock reading(lock_);
+  for (const auto& factory : factories_) {
+    if (IsEqualCLSID(factory->ClassId(), clsid)) return factory.get();
+  }
+  return nullptr;
+}
+
+void TClassManager::ForEach(const std::function<void(TAutoObjectFactory&)>& action) {
+  std::unique_lock writing(lock_);
+  for (const auto& factory : factories_) action(*factory);
+}
+
+void TClassManager::Clear() {
+  std::unique_lock writing(lock_);
+  factories_.clear();
+  created_ = false;
+}
+
+}  // namespace PellamServer
