@@ -17,7 +17,6 @@ using PellamServer::TComServer;
 // library and the factory are made on first use.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
     TComServer::Attach(instance);
   } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded while the process goes on: a later load may sit elsewhere in memory, so nothing of

@@ -7,9 +7,11 @@
 
 namespace PellamServer {
 
+// Never destroyed by the runtime: at process exit nothing of it may be released, and an unload
+// while the process goes on empties it through Clear.
 TClassManager& TClassManager::Instance() {
-  static TClassManager manager;
-  return manager;
+  static TClassManager* const manager = new TClassManager;
+  return *manager;
 }
 
 void TClassManager::CreateFactories() {
