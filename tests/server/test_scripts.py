@@ -33,13 +33,17 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def run_script(name, port, auth_type, subject, times=1):
+def run_script(name, port, auth_type, subject, times=1, locale=None, attachment="data.bin"):
     script = os.path.join(ARGS.scripts, name)
-    attachment = windows_path(os.path.join(ARGS.work, "data.bin"))
+    attachment = windows_path(os.path.join(ARGS.work, attachment))
     command = [ARGS.wine_run, ARGS.prefix, ARGS.arch, "cscript", "//nologo", windows_path(script),
                "127.0.0.1", str(port), str(auth_type), attachment, subject, str(times)]
     # cscript of a 64-bit prefix under a busy machine: generous, since nothing here waits on time.
-    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+    environment = dict(os.environ)
+    if locale:
+        environment["PELLAM_WINE_LC_ALL"] = locale
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300,
+                          env=environment)
     output = done.stdout.decode("gbk", "replace").replace("\r\n", "\n")
     lines = output.strip("\n").split("\n")
     if not lines or lines[-1] != "SCRIPT-END":
@@ -67,6 +71,16 @@ def delivered(subject):
         found.append((os.path.getmtime(path), raw, message, envelope))
     found.sort(key=lambda item: item[0])
     return [item[1:] for item in found]
+
+
+def delivered_with(token):
+    """The one message whose text holds the token."""
+    for path in glob.glob(os.path.join(SERVER["folder"], "*.eml")):
+        with open(path, "rb") as f:
+            raw = f.read()
+        if token in raw:
+            return raw, email.message_from_bytes(raw, policy=email.policy.default)
+    raise AssertionError("no message holds %r" % token)
 
 
 def without_fresh_fields(raw, message):
@@ -133,6 +147,17 @@ class Sending(unittest.TestCase):
             self.check_message(*message)
         first, second = (without_fresh_fields(raw, message) for raw, message, _ in messages)
         self.assertEqual(first, second)
+
+    def test_charset_follows_the_ansi_code_page(self):
+        # C.UTF-8 gives Wine the code page 1252, which lacks the placeholder's characters.
+        token = "cp1252-%d.bin" % time.time_ns()
+        shutil.copy(os.path.join(ARGS.work, "data.bin"), os.path.join(ARGS.work, token))
+        sends = run_script("send.js", SERVER["port"], 0, " ", locale="C.UTF-8", attachment=token)
+        self.assertEqual(sends[0]["result"], "True", sends[0])
+        raw, message = delivered_with(token.encode())
+        self.assertIn(b"\r\nSubject: ???\r\n", raw)  # its default character for each
+        plain = message.get_payload()[0].get_payload()[0]
+        self.assertEqual(plain.get_content_charset(), "windows-1252")
 
     def test_refused_connection_gives_false_and_one_line(self):
         sends = run_script("send.js", SERVER["unused_port"], 0, "refused")
