@@ -105,7 +105,7 @@ TSMTPCore::TPage& TSMTPCore::Page() const {
 }
 
 void TSMTPCore::SetHost(std::string value) {
-  Page();
+  RequireWorkingState();
   host_ = std::move(value);
 }
 
@@ -114,12 +114,12 @@ void TSMTPCore::SetPort(std::int32_t value) {
 }
 
 void TSMTPCore::SetUserName(std::string value) {
-  Page();
+  RequireWorkingState();
   userName_ = std::move(value);
 }
 
 void TSMTPCore::SetPassWord(std::string value) {
-  Page();
+  RequireWorkingState();
   passWord_ = std::move(value);
 }
 
@@ -136,7 +136,7 @@ void TSMTPCore::SetContentType(std::int32_t value) {
 }
 
 void TSMTPCore::SetFrom(std::string value) {
-  Page();
+  RequireWorkingState();
   from_ = std::move(value);
 }
 
@@ -153,7 +153,7 @@ void TSMTPCore::SetBcc(std::string_view text) {
 }
 
 void TSMTPCore::SetSubject(std::string value) {
-  Page();
+  RequireWorkingState();
   subject_ = std::move(value);
 }
 

@@ -201,19 +201,6 @@ TEST_F(SendingCore, PlaceholdersFillTheMissingSubjectAndTheChosenBody) {
   EXPECT_NE(text.find("=CE=DE=C4=DA=C8=DD\r\n"), std::string::npos);  // the HTML placeholder
 }
 
-TEST_F(SendingCore, TextsOfAnotherCodePageNameTheirCharset) {
-  const std::string token = Token("charset");
-  StartPage({"utf-8", "\xE6\x97\xA0\xE4\xB8\xBB\xE9\xA2\x98", "x"});
-  core.SetTextBody(token);
-  ASSERT_TRUE(core.SendMail()) << core.Status();
-  const auto delivered = DeliveredWith(token);
-  ASSERT_EQ(delivered.size(), 1u);
-  EXPECT_NE(delivered[0].find("Subject: =?utf-8?Q?=E6=97=A0=E4=B8=BB=E9=A2=98?="),
-            std::string::npos)
-      << delivered[0];
-  EXPECT_NE(delivered[0].find("charset=\"utf-8\""), std::string::npos) << delivered[0];
-}
-
 TEST_F(SendingCore, RefusedConnectionGivesFalseAndOneLine) {
   core.SetPort(pellam_test::ScriptedServer::UnusedPort());
   EXPECT_FALSE(core.SendMail());

@@ -7,112 +7,30 @@
 namespace pellam_test {
 
 Variant Variant::Text(const std::wstring& text) {
-  Variant v;
-  V_VT(&v.v_) = VT_BSTR;
-  V_BSTR(&v.v_) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return v;
-}
-
-Variant Variant::I2(SHORT value) {
-  Variant v;
-  V_VT(&v.v_) = VT_I2;
-  V_I2(&v.v_) = value;
-  return v;
-}
-
-Variant Variant::I4(LONG value) {
-  Variant v;
-  V_VT(&v.v_) = VT_I4;
-  V_I4(&v.v_) = value;
-  return v;
-}
-
-Variant Variant::I8(LONGLONG value) {
-  Variant v;
-  V_VT(&v.v_) = VT_I8;
-  V_I8(&v.v_) = value;
-  return v;
-}
-
-Variant Variant::R8(double value) {
-  Variant v;
-  V_VT(&v.v_) = VT_R8;
-  V_R8(&v.v_) = value;
-  return v;
-}
-
-Variant Variant::Bool(bool value) {
-  Variant v;
-  V_VT(&v.v_) = VT_BOOL;
-  V_BOOL(&v.v_) = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-
-Variant Variant::Date(double value) {
-  Variant v;
-  V_VT(&v.v_) = VT_DATE;
-  V_DATE(&v.v_) = value;
-  return v;
-}
-
-Variant Variant::Currency(LONGLONG scaledByTenThousand) {
-  Variant v;
-  V_VT(&v.v_) = VT_CY;
-  V_CY(&v.v_).int64 = scaledByTenThousand;
-  return v;
+  return Of(VT_BSTR, [&](VARIANT& v) {
+    V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  });
 }
 
 Variant Variant::Decimal(LONG units, BYTE scale) {
-  Variant v;
-  DECIMAL& d = V_DECIMAL(&v.v_);
-  d.scale = scale;
-  d.sign = units < 0 ? DECIMAL_NEG : 0;
-  d.Hi32 = 0;
-  d.Lo64 = static_cast<ULONGLONG>(units < 0 ? -static_cast<LONGLONG>(units) : units);
-  V_VT(&v.v_) = VT_DECIMAL;  // after the DECIMAL, whose first field it shares
-  return v;
-}
-
-Variant Variant::Null() {
-  Variant v;
-  V_VT(&v.v_) = VT_NULL;
-  return v;
-}
-
-Variant Variant::Error(SCODE code) {
-  Variant v;
-  V_VT(&v.v_) = VT_ERROR;
-  V_ERROR(&v.v_) = code;
-  return v;
+  // The DECIMAL shares its first field with the type, which Of sets afterwards.
+  return Of(VT_DECIMAL, [&](VARIANT& v) {
+    DECIMAL& d = V_DECIMAL(&v);
+    d.scale = scale;
+    d.sign = units < 0 ? DECIMAL_NEG : 0;
+    d.Hi32 = 0;
+    d.Lo64 = static_cast<ULONGLONG>(units < 0 ? -static_cast<LONGLONG>(units) : units);
+  });
 }
 
 Variant Variant::Object(IDispatch* object) {
-  Variant v;
   if (object != nullptr) object->AddRef();
-  V_VT(&v.v_) = VT_DISPATCH;
-  V_DISPATCH(&v.v_) = object;
-  return v;
+  return Of(VT_DISPATCH, [&](VARIANT& v) { V_DISPATCH(&v) = object; });
 }
 
 Variant Variant::ArrayOfTwo() {
-  Variant v;
-  V_VT(&v.v_) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(&v.v_) = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-  return v;
-}
-
-Variant Variant::RefTo(Variant& target) {
-  Variant v;
-  V_VT(&v.v_) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&v.v_) = &target.v_;
-  return v;
-}
-
-Variant Variant::BstrRefTo(Variant& target) {
-  Variant v;
-  V_VT(&v.v_) = VT_BYREF | VT_BSTR;
-  V_BSTRREF(&v.v_) = &V_BSTR(&target.v_);
-  return v;
+  return Of(VT_ARRAY | VT_VARIANT,
+            [](VARIANT& v) { V_ARRAY(&v) = SafeArrayCreateVector(VT_VARIANT, 0, 2); });
 }
 
 std::wstring TextOf(const VARIANT& value) {

@@ -75,23 +75,53 @@ class Variant {
     return *this;
   }
 
+  // A value of the type, its field set by fill.
+  template <class Fill>
+  static Variant Of(VARTYPE type, Fill fill) {
+    Variant v;
+    fill(v.v_);
+    V_VT(&v.v_) = type;
+    return v;
+  }
   static Variant Text(const std::wstring& text);
-  static Variant I2(SHORT value);
-  static Variant I4(LONG value);
-  static Variant I8(LONGLONG value);
-  static Variant R8(double value);
-  static Variant Bool(bool value);
-  static Variant Date(double value);
-  static Variant Currency(LONGLONG scaledByTenThousand);
+  static Variant I2(SHORT x) {
+    return Of(VT_I2, [=](VARIANT& v) { V_I2(&v) = x; });
+  }
+  static Variant I4(LONG x) {
+    return Of(VT_I4, [=](VARIANT& v) { V_I4(&v) = x; });
+  }
+  static Variant I8(LONGLONG x) {
+    return Of(VT_I8, [=](VARIANT& v) { V_I8(&v) = x; });
+  }
+  static Variant R8(double x) {
+    return Of(VT_R8, [=](VARIANT& v) { V_R8(&v) = x; });
+  }
+  static Variant Date(double x) {
+    return Of(VT_DATE, [=](VARIANT& v) { V_DATE(&v) = x; });
+  }
+  static Variant Bool(bool x) {
+    return Of(VT_BOOL, [=](VARIANT& v) { V_BOOL(&v) = x ? VARIANT_TRUE : VARIANT_FALSE; });
+  }
+  static Variant Currency(LONGLONG tenThousandths) {
+    return Of(VT_CY, [=](VARIANT& v) { V_CY(&v).int64 = tenThousandths; });
+  }
   static Variant Decimal(LONG units, BYTE scale);
-  static Variant Null();
-  static Variant Error(SCODE code);
+  static Variant Null() {
+    return Of(VT_NULL, [](VARIANT&) {});
+  }
+  static Variant Error(SCODE x) {
+    return Of(VT_ERROR, [=](VARIANT& v) { V_ERROR(&v) = x; });
+  }
   static Variant Object(IDispatch* object);  // takes a reference of its own; null is Nothing
   static Variant ArrayOfTwo();
   // VT_BYREF|VT_VARIANT pointing at target, which must outlive this value.
-  static Variant RefTo(Variant& target);
+  static Variant RefTo(Variant& target) {
+    return Of(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { V_VARIANTREF(&v) = &target.v_; });
+  }
   // VT_BYREF|VT_BSTR pointing at target's BSTR.
-  static Variant BstrRefTo(Variant& target);
+  static Variant BstrRefTo(Variant& target) {
+    return Of(VT_BYREF | VT_BSTR, [&](VARIANT& v) { V_BSTRREF(&v) = &V_BSTR(&target.v_); });
+  }
 
   VARIANT& operator*() { return v_; }
   const VARIANT& operator*() const { return v_; }
