@@ -54,4 +54,10 @@ std::string ReadWholeFile(const std::string& path) {
   });
 }
 
+bool IsExistingFile(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return false;
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
 }  // namespace platform

@@ -65,4 +65,10 @@ std::string ReadWholeFile(const std::string& path) {
   });
 }
 
+bool IsExistingFile(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return false;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace platform

@@ -66,6 +66,10 @@ void MessageWindow::RethrowPending() {
   std::rethrow_exception(pending);
 }
 
+void MessageWindow::ForgetWindowClass() {
+  ::UnregisterClassW(ClassName, ThisModule());
+}
+
 UINT MessageWindow::RegisterMessage(MessageHandler handler) {
   // Numbers are handed out in rotation, so that a message still queued for a freed socket
   // finds no handler rather than a new socket's.

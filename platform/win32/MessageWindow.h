@@ -20,6 +20,9 @@ class MessageWindow {
   static void Release(MessageWindow& window);
   // Rethrows, once, an exception that a handler threw inside DispatchMessage.
   static void RethrowPending();
+  // Unregisters the window class when the module that registered it is unloaded, since a later
+  // load may place the window procedure elsewhere.
+  static void ForgetWindowClass();
 
   HWND Handle() const { return handle_; }
   // A message number of its own for the handler, until unregistered.
