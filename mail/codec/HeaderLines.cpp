@@ -9,18 +9,6 @@
 namespace MailVrex {
 namespace {
 
-char UpperAscii(char ch) {
-  return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // Removes one pair of enclosing double quotes from a trimmed value.
 std::string Unquoted(std::string_view value) {
   std::string_view trimmed = TrimBlanksView(value);

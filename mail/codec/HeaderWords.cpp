@@ -37,8 +37,7 @@ std::string DecodeWordText(char letter, std::string_view text) {
 std::string DecodeWordBody(std::string_view body) {
   char letter = 'Q';
   if (body.size() >= 2 && body[1] == '?') {
-    char named = body[0];
-    if (named >= 'a' && named <= 'z') named = static_cast<char>(named - 'a' + 'A');
+    char named = UpperAscii(body[0]);
     if (named == 'B' || named == 'U') letter = named;
   }
   return DecodeWordText(letter, body.size() >= 2 ? body.substr(2) : std::string_view{});

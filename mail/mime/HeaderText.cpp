@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mail/codec/HeaderWords.h"
+#include "mail/codec/TextUtil.h"
 #include "platform/CodePage.h"
 
 namespace MailVrex {
@@ -21,8 +22,8 @@ constexpr std::size_t kMaxPlainRun = 900;
 bool IsUtf8(std::string_view charset) {
   std::string name;
   for (char c : charset)
-    if (c != '-' && c != '_') name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return name == "utf8";
+    if (c != '-' && c != '_') name += c;
+  return EqualIgnoringAsciiCase(name, "utf8");
 }
 
 // Length of the character starting at value[at]: a double-byte character of

@@ -5,21 +5,11 @@
 
 #include "mail/codec/ContentTypes.h"
 #include "mail/codec/Random.h"
+#include "mail/codec/TextUtil.h"
 #include "mail/mime/TMailMessageVrex.h"
 
 namespace MailVrex {
 namespace {
-
-bool StartsWithContentDash(std::string_view line) {
-  constexpr std::string_view kPrefix = "content-";
-  if (line.size() < kPrefix.size()) return false;
-  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kPrefix[i]) return false;
-  }
-  return true;
-}
 
 void SetBoundary(TMailPart& part, std::string_view type, std::string_view suffix) {
   part.SetFieldValue("Content-Type", type);
@@ -80,7 +70,7 @@ void TMailMessageVrex::MoveOwnContentOut() {
   moved->IsDecoded = IsDecoded;
   IsDecoded = false;
   for (const std::string& line : HeaderLines)
-    if (StartsWithContentDash(line)) moved->HeaderLines.push_back(line);
+    if (StartsWithIgnoringAsciiCase(line, "content-")) moved->HeaderLines.push_back(line);
 
   for (TMailPart** role : {&TextPart, &HtmlPart, &MixedPart, &RelatedPart, &AlternativePart}) {
     if (*role == this) {

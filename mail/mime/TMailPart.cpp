@@ -34,12 +34,6 @@ std::string Unquoted(std::string value) {
   return value;
 }
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // Decodes a uuencoded body line by line; a line gives at most 45 bytes.
 void AppendUuLines(std::string_view body, std::string& out) {
   unsigned char buffer[45];

@@ -105,14 +105,6 @@ std::string_view AcceptedCode(std::uint8_t command) {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& ch : upper) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - ('a' - 'A'));
-  }
-  return upper;
-}
-
 bool HasLineBreak(std::string_view address) {
   return address.find_first_of(kLineEnd) != std::string_view::npos;
 }
