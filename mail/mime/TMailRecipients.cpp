@@ -85,10 +85,12 @@ void TMailRecipients::EndEntry(std::string& name, std::string& address, bool saw
 }
 
 void TMailRecipients::ParseField() {
-  auto headerLength = static_cast<std::ptrdiff_t>(message_.HeaderTextLength());
-  if (headerLength == seenLength_) return;
-  std::string value = TrimBlanks(message_.GetFieldValue(fieldName_));
-  seenLength_ = headerLength;
+  // Keyed on what the lists are read from: a header that changes and keeps its
+  // length (another message after Reset) is no reason to keep them.
+  std::string field = message_.GetFieldValue(fieldName_);
+  if (seenValue_ == field) return;
+  std::string value = TrimBlanks(field);
+  seenValue_ = std::move(field);
   names_.clear();
   addresses_.clear();
 
@@ -126,7 +128,7 @@ void TMailRecipients::WriteField() {
     value += '<' + address + '>';
   }
   message_.SetFieldValue(fieldName_, value);
-  seenLength_ = static_cast<std::ptrdiff_t>(message_.HeaderTextLength());
+  seenValue_ = message_.GetFieldValue(fieldName_);
 }
 
 }  // namespace MailVrex

@@ -1,9 +1,10 @@
 // One address field of a message ("To", "Cc" or "Bcc") seen as a list of
 // display names and addresses. The header line stays the only stored truth;
-// the list re-reads it whenever the header has changed length.
+// the list is read again whenever the field's value differs from the one it
+// was read from.
 #pragma once
 
-#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,9 @@ class TMailRecipients {
   std::string fieldName_;
   std::vector<std::string> names_;
   std::vector<std::string> addresses_;
-  std::ptrdiff_t seenLength_ = -1;
+  // The field value the lists were read from or written as; none before the
+  // first reading.
+  std::optional<std::string> seenValue_;
 };
 
 }  // namespace MailVrex
