@@ -145,6 +145,26 @@ std::string CleanToken(std::string_view token) {
   return clean;
 }
 
+std::string ContentIdOf(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  // "=" and "?" go too: "=?" could pass for an encoded word.
+  constexpr std::string_view kKept = "!#$&'*+-/^_`{|}~.@";
+  std::string id = "<";
+  for (char c : name) {
+    auto b = static_cast<unsigned char>(c);
+    bool kept = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                kKept.find(c) != std::string_view::npos;
+    if (kept) {
+      id += c;
+    } else {
+      id += '%';
+      id += kHex[b >> 4];
+      id += kHex[b & 15];
+    }
+  }
+  return id + '>';
+}
+
 std::string WithoutControlBytes(std::string_view text) {
   std::string clean;
   clean.reserve(text.size());

@@ -1,6 +1,6 @@
-// Header texts as the message writes them: addresses cleaned of bytes that
-// could end a line or a command, words packed so that no line grows beyond
-// what mail servers accept, and the reverse for reading names back.
+// Header texts as the message writes them: tokens and identifiers that no byte
+// can end or split, words packed so that no line grows beyond what mail
+// servers accept, and the reverse for reading names back.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,12 @@ inline constexpr std::size_t kMaxEncodedWordLength = 75;
 // into the SMTP envelope) unencoded, so every byte up to the space is dropped
 // from them: none can end a line or a command.
 std::string CleanToken(std::string_view token);
+
+// A Content-ID ("<" id ">") for a file name: bytes that may stand in a
+// message identifier kept, every other byte (and "%") written "%" and two
+// hexadecimal digits, so the identifier is one token and two names never
+// share one.
+std::string ContentIdOf(std::string_view name);
 
 // Control bytes (below 0x20) dropped: for texts such as content types that
 // are written as given and must not end a header line early.

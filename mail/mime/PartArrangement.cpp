@@ -4,8 +4,10 @@
 #include <utility>
 
 #include "mail/codec/ContentTypes.h"
+#include "mail/codec/HeaderQuoting.h"
 #include "mail/codec/Random.h"
 #include "mail/codec/TextUtil.h"
+#include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
 
 namespace MailVrex {
@@ -146,14 +148,15 @@ void TMailMessageVrex::PlaceAttachment(TMailPart* part, const Containers& made) 
   std::string extension = ExtensionOfContentType(part->GetFieldValue("Content-Type"));
   if (GetFieldParam(*part, "Content-Type", "name").empty()) {
     part->SetFieldParam("Content-Type", "name",
-                        "\"file_" + std::to_string(UnnamedCount) + extension + '"');
+                        QuotedString("file_" + std::to_string(UnnamedCount) + extension));
     ++UnnamedCount;
   }
   std::string name = GetFieldParam(*part, "Content-Type", "name");
   if (GetFieldParam(*part, "Content-Disposition", "filename").empty())
-    part->SetFieldParam("Content-Disposition", "filename", '"' + name + '"');
+    part->SetFieldParam("Content-Disposition", "filename", QuotedString(name));
   if (part->IsEmbedded) {
-    if (part->GetFieldValue("Content-ID").empty()) part->SetFieldValue("Content-ID", name);
+    if (part->GetFieldValue("Content-ID").empty())
+      part->SetFieldValue("Content-ID", ContentIdOf(name));
     part->SetFieldValue("Content-Disposition", "inline");
   } else {
     part->SetFieldValue("Content-Disposition", "attachment");

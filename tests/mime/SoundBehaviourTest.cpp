@@ -70,7 +70,7 @@ TEST(HeaderInjection, LineBreaksInNamesSubjectAndFileNamesBecomeEncodedWords) {
   expected.From = {{evil, "a@x"}};
   expected.To = {{evil, "b@x"}};
   MimeTest::ExpectedPart embedded = MimeTest::File("image/gif", "data", evil + ".gif", "inline");
-  embedded.ContentId = "<xX-Evilbody.gif>";
+  embedded.ContentId = "<x%0D%0AX-Evil%0D%0A%0D%0Abody.gif>";
   expected.Tree = MimeTest::Multipart(
       "multipart/mixed",
       {MimeTest::Multipart("multipart/related", {MimeTest::Text("text/plain", "t"), embedded}),
@@ -82,6 +82,10 @@ TEST(HeaderInjection, LineBreaksInNamesSubjectAndFileNamesBecomeEncodedWords) {
 TEST(HeaderInjection, AddressesContentTypesAndCharsetCannotEndALine) {
   TMailMessageVrex message;
   message.Charset = "gb2312\r\nX-Evil: 1";
+  EXPECT_THROW(message.SetTextBody("t"), MailError);  // before anything changes
+  EXPECT_EQ(message.OwnedPartCount(), 0u);
+  EXPECT_TRUE(message.HeaderLines.empty());
+  message.Charset = "gb2312";
   message.SetFrom("\xB0\xA1", "a@x\r\nX-Evil: 2");
   message.ToList.Add("", "b@x\nX-Evil: 3");
   message.SetTextBody("t");

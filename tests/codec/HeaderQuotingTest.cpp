@@ -1,0 +1,52 @@
+// Quoted strings and MIME tokens.
+#include <gtest/gtest.h>
+
+#include "mail/codec/HeaderQuoting.h"
+
+using namespace MailVrex;
+
+namespace {
+
+TEST(QuotedString, EscapesQuoteAndBackslashAndReadsBackWhole) {
+  struct Case {
+    std::string text, quoted;
+  };
+  const Case cases[] = {
+      {"", "\"\""},
+      {"plain, with; specials <a@b>", "\"plain, with; specials <a@b>\""},
+      {"x\" <other@example.org>, \"y", "\"x\\\" <other@example.org>, \\\"y\""},
+      {"ends in \\", "\"ends in \\\\\""},
+      {"\\\"", "\"\\\\\\\"\""},
+      {std::string("nul\0byte", 8), std::string("\"nul\0byte\"", 10)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QuotedString(c.text), c.quoted) << c.text;
+    EXPECT_EQ(UnquotedString(c.quoted), c.text) << c.quoted;
+  }
+}
+
+TEST(UnquotedString, ResolvesPairsOnlyInOneQuotedString) {
+  struct Case {
+    const char* value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"\"a\\b\"", "ab"},
+      {"\"a\" b \"c\"", "a\" b \"c"},  // two quoted strings: the outer quotes go
+      {"\"a\\\"", "a\\"},              // the last quote is escaped: never closed
+      {"plain", "plain"},
+      {"\"", "\""},
+      {"'x'", "'x'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UnquotedString(c.value), c.text) << c.value;
+}
+
+TEST(IsMimeToken, RefusesBlanksControlsSpecialsAndEightBitBytes) {
+  for (const char* token : {"gb2312", "utf-8", "ISO-8859-1", "x.y_z+1", "!#$%&'*^`{|}~"})
+    EXPECT_TRUE(IsMimeToken(token)) << token;
+  for (const char* text :
+       {"", "utf 8", "a\"b", "a;b", "a=b", "a?b", "a/b", "a\r\nb", "a\x7F", "\xE9"})
+    EXPECT_FALSE(IsMimeToken(text)) << text;
+}
+
+}  // namespace
