@@ -41,34 +41,6 @@ std::size_t CharacterLength(std::string_view value, std::size_t at, bool utf8) {
   return length;
 }
 
-// The restrictive set of RFC 2047 5(3), valid in every place a word may
-// stand; everything else is escaped, so a piece holds no "?", quote, comma
-// or backslash that a reader could take for syntax.
-bool StaysLiteral(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' ||
-         c == '*' || c == '+' || c == '-' || c == '/';
-}
-
-void AppendEscaped(std::string& out, std::string_view bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char ch : bytes) {
-    auto c = static_cast<unsigned char>(ch);
-    if (StaysLiteral(c)) {
-      out += ch;
-    } else {
-      out += '=';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-}
-
-std::size_t EscapedLength(std::string_view bytes) {
-  std::size_t length = 0;
-  for (char ch : bytes) length += StaysLiteral(static_cast<unsigned char>(ch)) ? 1 : 3;
-  return length;
-}
-
 std::string SplitIntoWords(std::string_view value, std::string_view charset) {
   const std::string head = "=?" + std::string(charset) + "?Q?";
   const std::string tail = "?=";
@@ -79,7 +51,7 @@ std::string SplitIntoWords(std::string_view value, std::string_view charset) {
   bool open = false;
   for (std::size_t at = 0; at < value.size();) {
     std::string_view character = value.substr(at, CharacterLength(value, at, utf8));
-    std::size_t length = EscapedLength(character);
+    std::size_t length = QWordTextLength(character);
     // A word always takes at least one character, however long the charset.
     if (open && overhead + wordLength + length > kSplitWordLength) {
       out += tail;
@@ -91,7 +63,7 @@ std::string SplitIntoWords(std::string_view value, std::string_view charset) {
       wordLength = 0;
       open = true;
     }
-    AppendEscaped(out, character);
+    AppendQWordText(out, character);
     wordLength += length;
     at += character.size();
   }
@@ -173,8 +145,7 @@ std::string WithoutControlBytes(std::string_view text) {
   return clean;
 }
 
-std::string PackHeaderText(std::string_view value, std::string_view charsetName) {
-  std::string charset = CleanToken(charsetName);
+std::string PackHeaderText(std::string_view value, std::string_view charset) {
   std::string packed = PackHeaderWord(value, charset);
   bool encoded = packed != value;
   if (encoded ? packed.size() <= kMaxEncodedWordLength

@@ -33,6 +33,7 @@ std::string WithoutControlBytes(std::string_view text);
 // encoded word of at most 75 characters; otherwise several encoded words
 // separated by a blank, each short enough for folding at 72 columns, cut only
 // between whole characters (escapes and double-byte characters stay whole).
+// A charset that is not a MIME token raises MailError once it is needed.
 std::string PackHeaderText(std::string_view value, std::string_view charset);
 
 // UnpackHeaderWords after removing the blanks between adjacent encoded words,
