@@ -91,8 +91,10 @@ void AppendBrokenLine(std::string& out, std::string_view line) {
   std::size_t lowest = 1;
   if (std::size_t colon = line.find(": "); colon != std::string_view::npos) lowest = colon + 2;
   while (line.size() > kMaxLineLength) {
+    // A line of blanks alone would read as the end of the header.
+    std::size_t firstText = line.find_first_not_of(" \t");
     std::size_t cut = std::string_view::npos;
-    for (std::size_t at = kMaxLineLength; at >= lowest && at > 0; --at)
+    for (std::size_t at = kMaxLineLength; at >= lowest && at > firstText; --at)
       if (IsBlank(line[at])) {
         cut = at;
         break;
