@@ -117,7 +117,7 @@ void TMailMessageVrex::SetFrom(std::string_view name, std::string_view address) 
 }
 
 void TMailMessageVrex::SetSubject(std::string_view text) {
-  SetFieldValue("Subject", text.empty() ? std::string() : PackHeaderText(text, Charset));
+  SetFieldText("Subject", text.empty() ? std::string() : PackHeaderText(text, Charset));
 }
 
 void TMailMessageVrex::SetPriority(std::int32_t priority) {

@@ -88,11 +88,16 @@ TEST(HeaderInjection, AddressesContentTypesAndCharsetCannotEndALine) {
   message.Charset = "gb2312";
   message.SetFrom("\xB0\xA1", "a@x\r\nX-Evil: 2");
   message.ToList.Add("", "b@x\nX-Evil: 3");
+  message.SetFieldValue("X-Note", "a\nBcc: someone@example.org\r\n\r\nX-Evil: 5");
+  message.SetFieldValue("Comments", "folded\r\n line");
   message.SetTextBody("t");
   message.AttachStream("d", "f.bin", "application/pdf\r\nX-Evil: 4", TEncodingType::etBase64,
                        false);
   std::string text = MimeTest::Sent(message);
   EXPECT_EQ(text.find("\r\nX-Evil"), std::string::npos);
+  EXPECT_EQ(text.find("\r\nBcc"), std::string::npos);
+  EXPECT_EQ(message.GetFieldValue("X-Note"), "a Bcc: someone@example.org  X-Evil: 5");
+  EXPECT_EQ(message.GetFieldValue("Comments"), "folded line");
   EXPECT_EQ(message.FromAddress(), "a@xX-Evil:2");
   EXPECT_EQ(message.ToList.AddressesAsCommaText(), "b@xX-Evil:3");
 }

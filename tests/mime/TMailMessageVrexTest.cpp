@@ -67,6 +67,15 @@ TEST(SetSubject, PacksNonAsciiAndRemovesOnEmpty) {
   EXPECT_TRUE(message.HeaderLines.empty());
 }
 
+// A ";" or quote in a subject is text: a later subject replaces all of it.
+TEST(SetSubject, ReplacesTheWholeEarlierSubject) {
+  TMailMessageVrex message;
+  message.SetSubject("a; b=\"c;\" d");
+  EXPECT_EQ(message.HeaderLines, (Texts{"Subject: a; b=\"c;\" d"}));
+  message.SetSubject("x");
+  EXPECT_EQ(message.HeaderLines, (Texts{"Subject: x"}));
+}
+
 TEST(SetPriority, WritesDecimalWithSign) {
   TMailMessageVrex message;
   message.SetPriority(-3);
