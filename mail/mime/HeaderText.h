@@ -14,9 +14,8 @@ inline constexpr std::size_t kMaxLineLength = 998;
 // Longest encoded word RFC 2047 allows; a packed word that fits stays whole.
 inline constexpr std::size_t kMaxEncodedWordLength = 75;
 
-// Addresses, charset names and content IDs go into headers (and addresses
-// into the SMTP envelope) unencoded, so every byte up to the space is dropped
-// from them: none can end a line or a command.
+// Every byte up to the space dropped, for a token that no byte may end or
+// split, such as the host name in a message identifier.
 std::string CleanToken(std::string_view token);
 
 // A Content-ID ("<" id ">") for a file name: bytes that may stand in a

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mail/codec/Random.h"
+#include "mail/mime/AddressEntries.h"
 #include "mail/mime/HeaderText.h"
 #include "platform/Clock.h"
 
@@ -106,14 +107,7 @@ void TMailMessageVrex::Reset() {
 }
 
 void TMailMessageVrex::SetFrom(std::string_view name, std::string_view address) {
-  std::string clean = CleanToken(address);
-  if (clean.empty()) {
-    SetFieldValue("From", "");
-  } else if (!name.empty()) {
-    SetFieldValue("From", '"' + PackHeaderText(name, Charset) + "\" <" + clean + '>');
-  } else {
-    SetFieldValue("From", '<' + clean + '>');
-  }
+  SetFieldValue("From", address.empty() ? std::string() : MailboxText(name, address, Charset));
 }
 
 void TMailMessageVrex::SetSubject(std::string_view text) {

@@ -49,11 +49,15 @@ class TMailMessageVrex : public TMailPart {
 
   // Header level.
   void Reset();
+  // An address that is not one mail address raises MailError naming it and
+  // leaves the field as it was; an empty one removes the field.
   void SetFrom(std::string_view name, std::string_view address);
   void SetSubject(std::string_view text);
   void SetPriority(std::int32_t priority);
   // Message-ID "<yyyymmddhhnnss.R1.R2@host>" with two fresh random groups.
   void SetMessageId(std::string_view host);
+  // The address of entry index, or empty when there is none; an address
+  // that is not one mail address raises MailError naming it.
   std::string FromAddress() const;
   std::string AddressOfField(std::string_view fieldName, int index) const;
   // Entry index of a list of entries separated by "," or ";".

@@ -1,7 +1,8 @@
-// Quoted strings and MIME tokens.
+// Quoted strings, the quote scan, MIME tokens and the mail address rule.
 #include <gtest/gtest.h>
 
 #include "mail/codec/HeaderQuoting.h"
+#include "mail/codec/MailAddress.h"
 
 using namespace MailVrex;
 
@@ -47,6 +48,26 @@ TEST(IsMimeToken, RefusesBlanksControlsSpecialsAndEightBitBytes) {
   for (const char* text :
        {"", "utf 8", "a\"b", "a;b", "a=b", "a?b", "a/b", "a\r\nb", "a\x7F", "\xE9"})
     EXPECT_FALSE(IsMimeToken(text)) << text;
+}
+
+TEST(IsMailAddress, TakesOneDotAtomMailboxOfAtMost254Octets) {
+  const std::string local(64, 'l');
+  const std::string longest = local + "@" + std::string(189, 'd');
+  for (const std::string& address :
+       {std::string("a@x"), std::string("first.last+tag@sub.example.com"), std::string("o'brien@x"),
+        std::string("a@[127.0.0.1]"), std::string("a@[IPv6:::1]"), longest})
+    EXPECT_TRUE(IsMailAddress(address)) << address;
+  for (const std::string& address :
+       {std::string(""),        std::string("ax"),          std::string("@x"),
+        std::string("a@"),      std::string("a@b@c"),       std::string(".a@x"),
+        std::string("a.@x"),    std::string("a..b@x"),      std::string("a@x."),
+        std::string("a@.x"),    std::string("\"q\"@x"),     std::string("a b@x"),
+        std::string("a\t@x"),   std::string("a@x\r\n"),     std::string("a\x7F@x"),
+        std::string("\xE9@x"),  std::string("a@[1.2\\.3]"), std::string("a@[]"),
+        std::string("a@x]"),    std::string("a,b@x"),       std::string("<a@x>"),
+        std::string("a@x;"),    std::string("(c)a@x"),      longest + "d",
+        std::string("a\0@x", 4)})
+    EXPECT_FALSE(IsMailAddress(address)) << address;
 }
 
 }  // namespace

