@@ -4,30 +4,16 @@
 
 #include <cstring>
 
+#include "mail/codec/HeaderQuoting.h"
 #include "mail/codec/TextUtil.h"
 
 namespace MailVrex {
 namespace {
 
-char UpperAscii(char ch) {
-  return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
-
-// Removes one pair of enclosing double quotes from a trimmed value.
+// Removes one pair of enclosing double quotes from a trimmed value, resolving
+// the quoted-pairs of a value that is one quoted string.
 std::string Unquoted(std::string_view value) {
-  std::string_view trimmed = TrimBlanksView(value);
-  if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"') {
-    trimmed = trimmed.substr(1, trimmed.size() - 2);
-  }
-  return std::string(trimmed);
+  return UnquotedString(TrimBlanksView(value));
 }
 
 // The value part of a line: [begin, end) after the first unquoted ":" up to
@@ -39,11 +25,10 @@ struct ValueSpan {
 
 ValueSpan FindValueSpan(std::string_view line) {
   ValueSpan span;
-  bool quoted = false;
+  QuoteTracker quotes;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char ch = line[i];
-    if (ch == '"') quoted = !quoted;
-    if (quoted) continue;
+    if (quotes.Quoted(ch)) continue;
     if (span.begin == std::string_view::npos) {
       if (ch == ':') span.begin = i + 1;
     } else if (ch == ';') {
@@ -57,19 +42,20 @@ ValueSpan FindValueSpan(std::string_view line) {
 
 // The walk that the parameter routines share over a trimmed line. The end of
 // the line ends a parameter as a ";" would, but even inside a quote that never
-// closes, so no closing ";" is ever taken into a value. Reports the position right after the "=" of
-// every parameter whose name matches, and calls capture for each character of its value.
+// closes, so no closing ";" is ever taken into a value. Reports the position
+// right after the "=" of every parameter whose name matches, and calls
+// capture for each character of its value.
 template <typename OnMatch, typename OnCapture>
 void WalkParams(std::string_view line, std::string_view name, OnMatch onMatch,
                 OnCapture onCapture) {
   enum { kFieldName, kValuePart, kParams } area = kFieldName;
   std::string_view wanted = TrimBlanksView(name);
   std::string collected;
-  bool quoted = false, capturing = false;
+  QuoteTracker quotes;
+  bool capturing = false;
   for (std::size_t i = 0; i < line.size(); ++i) {
     char ch = line[i];
-    if (ch == '"') quoted = !quoted;
-    if (!quoted) {
+    if (!quotes.Quoted(ch)) {
       if (ch == ':' && area == kFieldName) {
         area = kValuePart;
         continue;
@@ -166,10 +152,9 @@ std::string ReplaceParamValueInLine(std::string_view line, std::string_view name
   }
   // The value ends at the next ";" outside quotes, or with the line.
   std::size_t valueEnd = valueBegin;
-  bool quoted = false;
+  QuoteTracker quotes;
   for (; valueEnd < text.size(); ++valueEnd) {
-    if (text[valueEnd] == '"') quoted = !quoted;
-    if (!quoted && text[valueEnd] == ';') break;
+    if (!quotes.Quoted(text[valueEnd]) && text[valueEnd] == ';') break;
   }
   return text.substr(0, valueBegin) + std::string(TrimBlanksView(value)) + text.substr(valueEnd);
 }

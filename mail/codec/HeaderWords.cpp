@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mail/codec/Base64.h"
+#include "mail/codec/HeaderQuoting.h"
 #include "mail/codec/QuotedPrintable.h"
 #include "mail/codec/TextUtil.h"
 #include "mail/codec/Uucode.h"
@@ -37,25 +38,55 @@ std::string DecodeWordText(char letter, std::string_view text) {
 std::string DecodeWordBody(std::string_view body) {
   char letter = 'Q';
   if (body.size() >= 2 && body[1] == '?') {
-    char named = body[0];
-    if (named >= 'a' && named <= 'z') named = static_cast<char>(named - 'a' + 'A');
+    char named = UpperAscii(body[0]);
     if (named == 'B' || named == 'U') letter = named;
   }
   return DecodeWordText(letter, body.size() >= 2 ? body.substr(2) : std::string_view{});
 }
 
+bool StaysLiteral(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' ||
+         c == '*' || c == '+' || c == '-' || c == '/';
+}
+
+bool StandsAsItIs(std::string_view value) {
+  bool printable = std::all_of(value.begin(), value.end(), [](char ch) {
+    auto b = static_cast<unsigned char>(ch);
+    return b >= 0x20 && b < 0x7F;
+  });
+  return printable && value.find("=?") == std::string_view::npos &&
+         (value.empty() || (value.front() != ' ' && value.back() != ' '));
+}
+
 }  // namespace
 
+void AppendQWordText(std::string& out, std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (char ch : bytes) {
+    auto c = static_cast<unsigned char>(ch);
+    if (StaysLiteral(c)) {
+      out += ch;
+    } else {
+      out += '=';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+}
+
+std::size_t QWordTextLength(std::string_view bytes) {
+  std::size_t length = 0;
+  for (char ch : bytes) length += StaysLiteral(static_cast<unsigned char>(ch)) ? 1 : 3;
+  return length;
+}
+
 std::string PackHeaderWord(std::string_view value, std::string_view charset) {
-  bool plain = std::all_of(value.begin(), value.end(), [](char ch) {
-    auto b = static_cast<unsigned char>(ch);
-    return b >= 0x20 && b < 0x80;
-  });
-  if (plain) return std::string(value);
+  if (StandsAsItIs(value)) return std::string(value);
+  CheckCharset(charset);
   std::string word = "=?";
   word += charset;
   word += "?Q?";
-  word += TextToQP(value, true);
+  AppendQWordText(word, value);
   word += "?=";
   return word;
 }
@@ -77,9 +108,9 @@ std::string UnpackHeaderWords(std::string_view value) {
     }
     std::string decoded = DecodeWordBody(std::string_view(text).substr(q1 + 1, q2 - q1 - 1));
     text.replace(start, q2 + 2 - start, decoded);
-    // Nothing before the word holds "=?", but its last character and the
-    // decoded text may form one, so the search resumes one step back.
-    from = start == 0 ? 0 : start - 1;
+    // The decoded text is content: a "=?" in it, or one it forms with the
+    // character before it, stays as it is.
+    from = start + decoded.size();
   }
   return text;
 }

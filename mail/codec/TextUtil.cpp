@@ -1,5 +1,7 @@
-// Space trimming, left padding and the numeric-host test.
+// Space trimming, left padding, ASCII case folding and the numeric-host test.
 #include "mail/codec/TextUtil.h"
+
+#include <algorithm>
 
 namespace MailVrex {
 
@@ -29,6 +31,44 @@ std::string PadLeftTo(std::string_view s, int width, std::string_view pad) {
   std::string prefix;
   while (prefix.size() + text.size() < wanted) prefix += pad;
   return prefix + text;
+}
+
+char LowerAscii(char ch) {
+  return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+
+char UpperAscii(char ch) {
+  return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+
+std::string LowerAscii(std::string_view s) {
+  std::string lower(s);
+  for (char& ch : lower) ch = LowerAscii(ch);
+  return lower;
+}
+
+std::string UpperAscii(std::string_view s) {
+  std::string upper(s);
+  for (char& ch : upper) ch = UpperAscii(ch);
+  return upper;
+}
+
+int CompareIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const auto x = static_cast<unsigned char>(LowerAscii(a[i]));
+    const auto y = static_cast<unsigned char>(LowerAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareIgnoringAsciiCase(a, b) == 0;
+}
+
+bool StartsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
 }
 
 bool IsNumericHost(std::string_view host) {

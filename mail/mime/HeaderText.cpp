@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mail/codec/HeaderWords.h"
+#include "mail/codec/TextUtil.h"
 #include "platform/CodePage.h"
 
 namespace MailVrex {
@@ -21,8 +22,8 @@ constexpr std::size_t kMaxPlainRun = 900;
 bool IsUtf8(std::string_view charset) {
   std::string name;
   for (char c : charset)
-    if (c != '-' && c != '_') name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return name == "utf8";
+    if (c != '-' && c != '_') name += c;
+  return EqualIgnoringAsciiCase(name, "utf8");
 }
 
 // Length of the character starting at value[at]: a double-byte character of
@@ -40,34 +41,6 @@ std::size_t CharacterLength(std::string_view value, std::size_t at, bool utf8) {
   return length;
 }
 
-// The restrictive set of RFC 2047 5(3), valid in every place a word may
-// stand; everything else is escaped, so a piece holds no "?", quote, comma
-// or backslash that a reader could take for syntax.
-bool StaysLiteral(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' ||
-         c == '*' || c == '+' || c == '-' || c == '/';
-}
-
-void AppendEscaped(std::string& out, std::string_view bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char ch : bytes) {
-    auto c = static_cast<unsigned char>(ch);
-    if (StaysLiteral(c)) {
-      out += ch;
-    } else {
-      out += '=';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-}
-
-std::size_t EscapedLength(std::string_view bytes) {
-  std::size_t length = 0;
-  for (char ch : bytes) length += StaysLiteral(static_cast<unsigned char>(ch)) ? 1 : 3;
-  return length;
-}
-
 std::string SplitIntoWords(std::string_view value, std::string_view charset) {
   const std::string head = "=?" + std::string(charset) + "?Q?";
   const std::string tail = "?=";
@@ -78,7 +51,7 @@ std::string SplitIntoWords(std::string_view value, std::string_view charset) {
   bool open = false;
   for (std::size_t at = 0; at < value.size();) {
     std::string_view character = value.substr(at, CharacterLength(value, at, utf8));
-    std::size_t length = EscapedLength(character);
+    std::size_t length = QWordTextLength(character);
     // A word always takes at least one character, however long the charset.
     if (open && overhead + wordLength + length > kSplitWordLength) {
       out += tail;
@@ -90,7 +63,7 @@ std::string SplitIntoWords(std::string_view value, std::string_view charset) {
       wordLength = 0;
       open = true;
     }
-    AppendEscaped(out, character);
+    AppendQWordText(out, character);
     wordLength += length;
     at += character.size();
   }
@@ -118,8 +91,10 @@ void AppendBrokenLine(std::string& out, std::string_view line) {
   std::size_t lowest = 1;
   if (std::size_t colon = line.find(": "); colon != std::string_view::npos) lowest = colon + 2;
   while (line.size() > kMaxLineLength) {
+    // A line of blanks alone would read as the end of the header.
+    std::size_t firstText = line.find_first_not_of(" \t");
     std::size_t cut = std::string_view::npos;
-    for (std::size_t at = kMaxLineLength; at >= lowest && at > 0; --at)
+    for (std::size_t at = kMaxLineLength; at >= lowest && at > firstText; --at)
       if (IsBlank(line[at])) {
         cut = at;
         break;
@@ -144,6 +119,26 @@ std::string CleanToken(std::string_view token) {
   return clean;
 }
 
+std::string ContentIdOf(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  // "=" and "?" go too: "=?" could pass for an encoded word.
+  constexpr std::string_view kKept = "!#$&'*+-/^_`{|}~.@";
+  std::string id = "<";
+  for (char c : name) {
+    auto b = static_cast<unsigned char>(c);
+    bool kept = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                kKept.find(c) != std::string_view::npos;
+    if (kept) {
+      id += c;
+    } else {
+      id += '%';
+      id += kHex[b >> 4];
+      id += kHex[b & 15];
+    }
+  }
+  return id + '>';
+}
+
 std::string WithoutControlBytes(std::string_view text) {
   std::string clean;
   clean.reserve(text.size());
@@ -152,8 +147,7 @@ std::string WithoutControlBytes(std::string_view text) {
   return clean;
 }
 
-std::string PackHeaderText(std::string_view value, std::string_view charsetName) {
-  std::string charset = CleanToken(charsetName);
+std::string PackHeaderText(std::string_view value, std::string_view charset) {
   std::string packed = PackHeaderWord(value, charset);
   bool encoded = packed != value;
   if (encoded ? packed.size() <= kMaxEncodedWordLength

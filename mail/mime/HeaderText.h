@@ -1,6 +1,6 @@
-// Header texts as the message writes them: addresses cleaned of bytes that
-// could end a line or a command, words packed so that no line grows beyond
-// what mail servers accept, and the reverse for reading names back.
+// Header texts as the message writes them: tokens and identifiers that no byte
+// can end or split, words packed so that no line grows beyond what mail
+// servers accept, and the reverse for reading names back.
 #pragma once
 
 #include <cstddef>
@@ -14,10 +14,15 @@ inline constexpr std::size_t kMaxLineLength = 998;
 // Longest encoded word RFC 2047 allows; a packed word that fits stays whole.
 inline constexpr std::size_t kMaxEncodedWordLength = 75;
 
-// Addresses, charset names and content IDs go into headers (and addresses
-// into the SMTP envelope) unencoded, so every byte up to the space is dropped
-// from them: none can end a line or a command.
+// Every byte up to the space dropped, for a token that no byte may end or
+// split, such as the host name in a message identifier.
 std::string CleanToken(std::string_view token);
+
+// A Content-ID ("<" id ">") for a file name: bytes that may stand in a
+// message identifier kept, every other byte (and "%") written "%" and two
+// hexadecimal digits, so the identifier is one token and two names never
+// share one.
+std::string ContentIdOf(std::string_view name);
 
 // Control bytes (below 0x20) dropped: for texts such as content types that
 // are written as given and must not end a header line early.
@@ -27,6 +32,7 @@ std::string WithoutControlBytes(std::string_view text);
 // encoded word of at most 75 characters; otherwise several encoded words
 // separated by a blank, each short enough for folding at 72 columns, cut only
 // between whole characters (escapes and double-byte characters stay whole).
+// A charset that is not a MIME token raises MailError once it is needed.
 std::string PackHeaderText(std::string_view value, std::string_view charset);
 
 // UnpackHeaderWords after removing the blanks between adjacent encoded words,

@@ -5,6 +5,7 @@
 
 #include "mail/codec/ContentTypes.h"
 #include "mail/codec/LineBreaks.h"
+#include "mail/codec/HeaderQuoting.h"
 #include "mail/codec/MailError.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
@@ -19,10 +20,6 @@ std::string_view WithoutDirectory(std::string_view fileName) {
   return cut == std::string_view::npos ? fileName : fileName.substr(cut + 1);
 }
 
-std::string Quoted(std::string_view text) {
-  return '"' + std::string(text) + '"';
-}
-
 }  // namespace
 
 void TMailMessageVrex::SetTextBody(std::string_view text) {
@@ -35,6 +32,7 @@ void TMailMessageVrex::SetHtmlBody(std::string_view text) {
 
 void TMailMessageVrex::StoreBody(std::string_view text, TMailPart*& role,
                                  std::string_view contentType) {
+  CheckCharset(Charset);  // before anything changes
   if (role == nullptr) ArrangeParts(TPartAnnouncement::paBody);
   std::string content = EveryLineBreakAsCrLf(text);
   if (role == nullptr) role = BodyContainer != nullptr ? CreatePartIn(BodyContainer) : this;
@@ -46,7 +44,7 @@ void TMailMessageVrex::StoreBody(std::string_view text, TMailPart*& role,
   part.IsDecoded = true;
   part.Encode(TextEncoding);
   part.SetFieldValue("Content-Type", WithoutControlBytes(contentType));
-  part.SetFieldParam("Content-Type", "charset", Quoted(CleanToken(Charset)));
+  part.SetFieldParam("Content-Type", "charset", QuotedString(Charset));
   part.SetFieldValue("Content-Disposition", "inline");
   part.SetFieldValue("Content-Length", std::to_string(part.Body.size()));
   NeedRebuild = true;
@@ -62,6 +60,8 @@ void TMailMessageVrex::AttachStream(std::string stream, std::string_view fileNam
                                     std::string_view contentType, TEncodingType encoding,
                                     bool embedded) {
   std::string_view name = WithoutDirectory(fileName);
+  // Made before anything changes: a refused charset leaves the message as it was.
+  const std::string packedName = QuotedString(PackHeaderText(name, Charset));
   ArrangeParts(embedded ? TPartAnnouncement::paEmbeddedFile : TPartAnnouncement::paAttachedFile);
   TMailPart* container = embedded ? RelatedPart : MixedPart;
   TMailPart& part = container != nullptr ? *CreatePartIn(container) : *this;
@@ -78,14 +78,13 @@ void TMailMessageVrex::AttachStream(std::string stream, std::string_view fileNam
 
   part.SetFieldValue("Content-Type", contentType.empty() ? ContentTypeOfFile(name)
                                                          : WithoutControlBytes(contentType));
-  std::string packedName = Quoted(PackHeaderText(name, Charset));
   part.SetFieldParam("Content-Type", "name", packedName);
   part.SetFieldParam("Content-Disposition", "filename", packedName);
   part.SetFieldValue("Content-Length", std::to_string(part.Body.size()));
   part.IsEmbedded = embedded;
   if (embedded) {
     part.SetFieldValue("Content-Disposition", "inline");
-    part.SetFieldValue("Content-ID", '<' + CleanToken(name) + '>');
+    part.SetFieldValue("Content-ID", ContentIdOf(name));
   } else {
     part.SetFieldValue("Content-Disposition", "attachment");
   }

@@ -4,22 +4,14 @@
 #include <utility>
 
 #include "mail/codec/ContentTypes.h"
+#include "mail/codec/HeaderQuoting.h"
 #include "mail/codec/Random.h"
+#include "mail/codec/TextUtil.h"
+#include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
 
 namespace MailVrex {
 namespace {
-
-bool StartsWithContentDash(std::string_view line) {
-  constexpr std::string_view kPrefix = "content-";
-  if (line.size() < kPrefix.size()) return false;
-  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kPrefix[i]) return false;
-  }
-  return true;
-}
 
 void SetBoundary(TMailPart& part, std::string_view type, std::string_view suffix) {
   part.SetFieldValue("Content-Type", type);
@@ -80,7 +72,7 @@ void TMailMessageVrex::MoveOwnContentOut() {
   moved->IsDecoded = IsDecoded;
   IsDecoded = false;
   for (const std::string& line : HeaderLines)
-    if (StartsWithContentDash(line)) moved->HeaderLines.push_back(line);
+    if (StartsWithIgnoringAsciiCase(line, "content-")) moved->HeaderLines.push_back(line);
 
   for (TMailPart** role : {&TextPart, &HtmlPart, &MixedPart, &RelatedPart, &AlternativePart}) {
     if (*role == this) {
@@ -156,14 +148,15 @@ void TMailMessageVrex::PlaceAttachment(TMailPart* part, const Containers& made) 
   std::string extension = ExtensionOfContentType(part->GetFieldValue("Content-Type"));
   if (GetFieldParam(*part, "Content-Type", "name").empty()) {
     part->SetFieldParam("Content-Type", "name",
-                        "\"file_" + std::to_string(UnnamedCount) + extension + '"');
+                        QuotedString("file_" + std::to_string(UnnamedCount) + extension));
     ++UnnamedCount;
   }
   std::string name = GetFieldParam(*part, "Content-Type", "name");
   if (GetFieldParam(*part, "Content-Disposition", "filename").empty())
-    part->SetFieldParam("Content-Disposition", "filename", '"' + name + '"');
+    part->SetFieldParam("Content-Disposition", "filename", QuotedString(name));
   if (part->IsEmbedded) {
-    if (part->GetFieldValue("Content-ID").empty()) part->SetFieldValue("Content-ID", name);
+    if (part->GetFieldValue("Content-ID").empty())
+      part->SetFieldValue("Content-ID", ContentIdOf(name));
     part->SetFieldValue("Content-Disposition", "inline");
   } else {
     part->SetFieldValue("Content-Disposition", "attachment");

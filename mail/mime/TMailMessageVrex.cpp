@@ -7,6 +7,7 @@
 
 #include "mail/codec/Random.h"
 #include "mail/mime/DateField.h"
+#include "mail/mime/AddressEntries.h"
 #include "mail/mime/HeaderText.h"
 #include "platform/Clock.h"
 
@@ -107,18 +108,11 @@ void TMailMessageVrex::Reset() {
 }
 
 void TMailMessageVrex::SetFrom(std::string_view name, std::string_view address) {
-  std::string clean = CleanToken(address);
-  if (clean.empty()) {
-    SetFieldValue("From", "");
-  } else if (!name.empty()) {
-    SetFieldValue("From", '"' + PackHeaderText(name, Charset) + "\" <" + clean + '>');
-  } else {
-    SetFieldValue("From", '<' + clean + '>');
-  }
+  SetFieldValue("From", address.empty() ? std::string() : MailboxText(name, address, Charset));
 }
 
 void TMailMessageVrex::SetSubject(std::string_view text) {
-  SetFieldValue("Subject", text.empty() ? std::string() : PackHeaderText(text, Charset));
+  SetFieldText("Subject", text.empty() ? std::string() : PackHeaderText(text, Charset));
 }
 
 void TMailMessageVrex::SetPriority(std::int32_t priority) {

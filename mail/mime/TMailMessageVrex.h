@@ -50,6 +50,8 @@ class TMailMessageVrex : public TMailPart {
 
   // Header level.
   void Reset();
+  // An address that is not one mail address raises MailError naming it and
+  // leaves the field as it was; an empty one removes the field.
   void SetFrom(std::string_view name, std::string_view address);
   void SetSubject(std::string_view text);
   void SetPriority(std::int32_t priority);
@@ -57,6 +59,8 @@ class TMailMessageVrex : public TMailPart {
   void SetMessageId(std::string_view host);
   // Date: the origination date of RFC 5322 section 3.6.1, for the given local time.
   void SetDate(const platform::LocalTime& time);
+  // The address of entry index, or empty when there is none; an address
+  // that is not one mail address raises MailError naming it.
   std::string FromAddress() const;
   std::string AddressOfField(std::string_view fieldName, int index) const;
   // Entry index of a list of entries separated by "," or ";".

@@ -35,10 +35,23 @@ std::string Unquoted(std::string value) {
   return value;
 }
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
+// A field value is one line: a CR LF before a blank is folding and goes, any
+// other line break becomes a blank, so none can start a header line of its own.
+std::string OnOneLine(std::string_view value) {
+  if (value.find_first_of("\r\n") == std::string_view::npos) return std::string(value);
+  std::string line;
+  line.reserve(value.size());
+  for (std::size_t at = 0; at < value.size(); ++at) {
+    char c = value[at];
+    if (c != '\r' && c != '\n') {
+      line += c;
+      continue;
+    }
+    if (c == '\r' && at + 1 < value.size() && value[at + 1] == '\n') ++at;
+    bool folding = at + 1 < value.size() && (value[at + 1] == ' ' || value[at + 1] == '\t');
+    if (!folding) line += ' ';
+  }
+  return line;
 }
 
 // Decodes a uuencoded body line by line; a line gives at most 45 bytes.
@@ -77,7 +90,25 @@ void TMailPart::SetFieldValue(std::string_view name, std::string_view value) {
     index = static_cast<int>(HeaderLines.size()) - 1;
   }
   std::string& line = HeaderLines[static_cast<std::size_t>(index)];
-  line = ReplaceFieldValueInLine(line, value);
+  line = ReplaceFieldValueInLine(line, OnOneLine(value));
+}
+
+void TMailPart::SetFieldText(std::string_view name, std::string_view value) {
+  int index = FindField(HeaderLines, name);
+  if (value.empty()) {
+    if (index >= 0) HeaderLines.erase(HeaderLines.begin() + index);
+    return;
+  }
+  std::string line = index < 0
+                         ? std::string(name)
+                         : HeaderLines[static_cast<std::size_t>(index)].substr(0, name.size());
+  line += ": ";
+  line += TrimBlanksView(OnOneLine(value));
+  if (index < 0) {
+    HeaderLines.push_back(std::move(line));
+  } else {
+    HeaderLines[static_cast<std::size_t>(index)] = std::move(line);
+  }
 }
 
 void TMailPart::SetFieldParam(std::string_view name, std::string_view param,
@@ -88,7 +119,7 @@ void TMailPart::SetFieldParam(std::string_view name, std::string_view param,
     index = static_cast<int>(HeaderLines.size()) - 1;
   }
   std::string& line = HeaderLines[static_cast<std::size_t>(index)];
-  line = ReplaceParamValueInLine(line, param, value);
+  line = ReplaceParamValueInLine(line, param, OnOneLine(value));
 }
 
 std::string ContentTypeOf(const TMailPart& part) {

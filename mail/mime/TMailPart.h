@@ -41,10 +41,16 @@ class TMailPart {
   // quotation marks is removed from a value longer than two characters.
   std::string GetFieldValue(std::string_view name) const;
   // Sets the first line of the field, appending it if missing; an empty
-  // value removes the line.
+  // value removes the line. A line break in the value never starts a header
+  // line: CR LF before a blank goes (unfolding), any other becomes a blank.
   void SetFieldValue(std::string_view name, std::string_view value);
+  // The same for a field whose ";" and quotes are text, not parameters (a
+  // subject): the whole rest of the line is replaced, so nothing of an earlier
+  // value stays behind.
+  void SetFieldText(std::string_view name, std::string_view value);
   // Sets or adds a parameter of the first line of the field, appending the
-  // line if missing. The value is stored as given (quotes included).
+  // line if missing. The value is stored as given (quotes included), its
+  // line breaks treated as SetFieldValue treats them.
   void SetFieldParam(std::string_view name, std::string_view param, std::string_view value);
 
   // Fills DecodedBody from Body by the Content-Transfer-Encoding field, once.

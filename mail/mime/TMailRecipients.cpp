@@ -1,36 +1,13 @@
 // Reading an address field into name and address pairs and writing it back.
 #include "mail/mime/TMailRecipients.h"
 
+#include "mail/codec/MailAddress.h"
 #include "mail/codec/TextUtil.h"
+#include "mail/mime/AddressEntries.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"
 
 namespace MailVrex {
-namespace {
-
-bool IsSeparator(char c) {
-  return c == ',' || c == ';';
-}
-bool IsAngleOrSeparator(char c) {
-  return IsSeparator(c) || c == '<' || c == '>';
-}
-
-bool NeedsQuotes(std::string_view address) {
-  for (char c : address)
-    if (static_cast<unsigned char>(c) <= 0x20 || c == '"' || c == ',') return true;
-  return false;
-}
-
-std::string Quoted(std::string_view address) {
-  std::string quoted = "\"";
-  for (char c : address) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-}  // namespace
 
 TMailRecipients::TMailRecipients(TMailMessageVrex& message, std::string_view fieldName)
     : message_(message), fieldName_(fieldName) {}
@@ -52,81 +29,51 @@ const std::vector<std::string>& TMailRecipients::Addresses() {
 
 std::string TMailRecipients::AddressesAsCommaText() {
   ParseField();
-  // A single empty entry must still be told from an empty list.
-  if (addresses_.size() == 1 && addresses_.front().empty()) return "\"\"";
+  // Mail addresses hold no comma, quote or blank: joined, they split again
+  // into exactly these.
   std::string text;
   for (std::size_t i = 0; i < addresses_.size(); ++i) {
     if (i > 0) text += ',';
-    text += NeedsQuotes(addresses_[i]) ? Quoted(addresses_[i]) : addresses_[i];
+    text += addresses_[i];
   }
   return text;
 }
 
 void TMailRecipients::Add(std::string_view name, std::string_view address) {
   ParseField();
-  names_.emplace_back(name);
-  addresses_.push_back(CleanToken(address));
-  WriteField();
-}
-
-// Addresses read from a field that other code wrote still never carry a
-// control byte to the SMTP envelope; spaces stay, to be quoted in the comma
-// text.
-void TMailRecipients::EndEntry(std::string& name, std::string& address, bool sawAngle) {
-  if (sawAngle) {
-    names_.push_back(UnpackHeaderText(TrimBlanks(name)));
-    addresses_.push_back(WithoutControlBytes(TrimBlanks(address)));
-  } else {
-    names_.emplace_back();
-    addresses_.push_back(WithoutControlBytes(TrimBlanks(name)));
+  // The field is made whole before anything changes: a refused address or
+  // charset leaves the lists and the field as they were.
+  std::string value;
+  for (std::size_t i = 0; i < addresses_.size(); ++i) {
+    value += MailboxText(names_[i], addresses_[i], message_.Charset);
+    value += ", ";
   }
-  name.clear();
-  address.clear();
+  value += MailboxText(name, address, message_.Charset);
+  // A blank name is not written, so it reads back as none.
+  names_.emplace_back(TrimBlanksView(name).empty() ? std::string_view() : name);
+  addresses_.emplace_back(address);
+  WriteField(value);
 }
 
 void TMailRecipients::ParseField() {
-  auto headerLength = static_cast<std::ptrdiff_t>(message_.HeaderTextLength());
-  if (headerLength == seenLength_) return;
-  std::string value = TrimBlanks(message_.GetFieldValue(fieldName_));
-  seenLength_ = headerLength;
-  names_.clear();
-  addresses_.clear();
-
-  bool inQuotes = false;
-  bool beforeAngle = true;
-  std::string name;
-  std::string address;
-  for (char c : value) {
-    if (c == '"') {
-      inQuotes = !inQuotes;
-      continue;
-    }
-    if (!inQuotes && IsSeparator(c)) {
-      EndEntry(name, address, !beforeAngle);
-      beforeAngle = true;
-      continue;
-    }
-    if (beforeAngle) {
-      if (inQuotes || !IsAngleOrSeparator(c)) name += c;
-    } else if (!inQuotes && c != ' ' && !IsAngleOrSeparator(c)) {
-      address += c;
-    }
-    if (!inQuotes && c == '<') beforeAngle = false;
+  std::string value = message_.GetFieldValue(fieldName_);
+  if (seenValue_ == value) return;
+  std::vector<std::string> names;
+  std::vector<std::string> addresses;
+  for (const AddressEntry& entry : ReadAddressEntries(value)) {
+    if (entry.Empty) continue;
+    CheckMailAddress(entry.Address);
+    names.push_back(entry.Angled ? UnpackHeaderText(entry.Name) : std::string());
+    addresses.push_back(entry.Address);
   }
-  if (!value.empty()) EndEntry(name, address, !beforeAngle);
+  names_ = std::move(names);
+  addresses_ = std::move(addresses);
+  seenValue_ = std::move(value);
 }
 
-void TMailRecipients::WriteField() {
-  std::string value;
-  for (std::size_t i = 0; i < addresses_.size(); ++i) {
-    if (i > 0) value += ", ";
-    std::string address = CleanToken(TrimBlanks(addresses_[i]));
-    if (!TrimBlanks(names_[i]).empty())
-      value += '"' + PackHeaderText(names_[i], message_.Charset) + "\" ";
-    value += '<' + address + '>';
-  }
+void TMailRecipients::WriteField(std::string_view value) {
   message_.SetFieldValue(fieldName_, value);
-  seenLength_ = static_cast<std::ptrdiff_t>(message_.HeaderTextLength());
+  seenValue_ = message_.GetFieldValue(fieldName_);
 }
 
 }  // namespace MailVrex

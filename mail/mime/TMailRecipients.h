@@ -1,9 +1,10 @@
 // One address field of a message ("To", "Cc" or "Bcc") seen as a list of
 // display names and addresses. The header line stays the only stored truth;
-// the list re-reads it whenever the header has changed length.
+// the list is read again whenever the field's value differs from the one it
+// was read from.
 #pragma once
 
-#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,12 +19,15 @@ class TMailRecipients {
   TMailRecipients(const TMailRecipients&) = delete;
   TMailRecipients& operator=(const TMailRecipients&) = delete;
 
+  // These read the field first: an entry whose address is not one mail
+  // address (see IsMailAddress) raises MailError naming it; empty entries
+  // name no one and are skipped.
   int Count();
-  // Addresses joined with ","; one holding a byte up to 0x20, a double quote
-  // or a comma is quoted with its double quotes doubled.
+  // Addresses joined with ",".
   std::string AddressesAsCommaText();
-  // Bytes below 0x21 are dropped from the address: it reaches the header and
-  // the SMTP envelope unencoded.
+  // The address must be one mail address, or MailError names it and the
+  // field stays as it was; the name is written so that it reads back as
+  // given.
   void Add(std::string_view name, std::string_view address);
 
   // The entries as last read, for callers that want more than the addresses.
@@ -34,14 +38,15 @@ class TMailRecipients {
 
  private:
   void ParseField();
-  void WriteField();
-  void EndEntry(std::string& name, std::string& address, bool sawAngle);
+  void WriteField(std::string_view value);
 
   TMailMessageVrex& message_;
   std::string fieldName_;
   std::vector<std::string> names_;
   std::vector<std::string> addresses_;
-  std::ptrdiff_t seenLength_ = -1;
+  // The field value the lists were read from or written as; none before the
+  // first reading.
+  std::optional<std::string> seenValue_;
 };
 
 }  // namespace MailVrex

@@ -4,23 +4,21 @@
 
 #include <algorithm>
 
+#include "mail/codec/TextUtil.h"
+
 namespace MailVrex {
 namespace {
 
 constexpr char kQuote = '"';
 constexpr char kDelimiter = ',';
 
-bool IsSeparator(char ch) {
+// Blanks and control bytes stand between the items of a comma text.
+bool IsBlankOrControl(char ch) {
   return static_cast<unsigned char>(ch) <= ' ';
 }
 
-unsigned char FoldAscii(char ch) {
-  const auto byte = static_cast<unsigned char>(ch);
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
 void SkipSeparators(std::string_view text, std::size_t& at) {
-  while (at < text.size() && IsSeparator(text[at])) ++at;
+  while (at < text.size() && IsBlankOrControl(text[at])) ++at;
 }
 
 // From the opening quote at `at` to the matching closing one, or to the end when none closes it.
@@ -43,7 +41,7 @@ std::string TakeQuotedItem(std::string_view text, std::size_t& at) {
 
 std::string TakePlainItem(std::string_view text, std::size_t& at) {
   const std::size_t begin = at;
-  while (at < text.size() && !IsSeparator(text[at]) && text[at] != kDelimiter) ++at;
+  while (at < text.size() && !IsBlankOrControl(text[at]) && text[at] != kDelimiter) ++at;
   return std::string(text.substr(begin, at - begin));
 }
 
@@ -63,16 +61,6 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
     }
   }
   return items;
-}
-
-int CompareIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const unsigned char x = FoldAscii(a[i]);
-    const unsigned char y = FoldAscii(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 std::vector<std::string> SortedRecipients(std::string_view text) {

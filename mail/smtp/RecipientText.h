@@ -19,7 +19,4 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 // envelope addresses are ASCII wherever the two could differ.
 std::vector<std::string> SortedRecipients(std::string_view text);
 
-// Compares ignoring the case of ASCII letters only, byte by byte otherwise; <0, 0 or >0.
-int CompareIgnoringAsciiCase(std::string_view a, std::string_view b);
-
 }  // namespace MailVrex

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "mail/codec/Base64.h"
+#include "mail/codec/MailAddress.h"
 #include "mail/codec/MailError.h"
 #include "mail/codec/Md5.h"
 #include "mail/codec/StringList.h"
@@ -108,17 +109,6 @@ std::string_view AcceptedCode(std::uint8_t command) {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& ch : upper) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - ('a' - 'A'));
-  }
-  return upper;
-}
-
-bool HasLineBreak(std::string_view address) {
-  return address.find_first_of(kLineEnd) != std::string_view::npos;
-}
 
 }  // namespace
 
@@ -307,9 +297,11 @@ bool TSMTPVrex::SendMessage() {
 void TSMTPVrex::CheckUsable(std::string_view from,
                             const std::vector<std::string>& recipients) const {
   if (recipients.empty()) RaiseUseError(": No recipients to send message");
-  // A line break inside an address would end the command early and let the rest pass as a command.
-  if (HasLineBreak(from) || std::any_of(recipients.begin(), recipients.end(), HasLineBreak)) {
-    RaiseUseError(": Line break in mail address");
+  // Each address goes into its command as given: one that is not a mail address could end the
+  // command early, split it, or name someone else. An empty sender is the null reverse-path.
+  if (!from.empty() && !IsMailAddress(from)) RaiseUseError(": " + InvalidAddressText(from));
+  for (std::string_view address : recipients) {
+    if (!IsMailAddress(address)) RaiseUseError(": " + InvalidAddressText(address));
   }
 }
 

@@ -62,6 +62,9 @@ TEST(ParamValueOfLine, FindsParametersByNameIgnoringCase) {
       {"X: v; a=\"open; b=2", "a", "\"open; b=2"},  // a quote that never closes
       {"X: charset=no; y=1", "charset", ""},        // the value part holds no parameters
       {"X; a=1; b=2", "b", "2"},
+      // A quoted-pair does not end the quoted string, and is resolved.
+      {"X: v; name=\"a\\\"; filename=\\\"b\"; c=1", "name", "a\"; filename=\"b"},
+      {"X: v; name=\"a\\\"; filename=\\\"b\"; c=1", "filename", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParamValueOfLine(c.line, c.name), c.expected) << c.line << " / " << c.name;
@@ -77,6 +80,7 @@ TEST(ReplaceParamValueInLine, AppendsOrReplacesInPlace) {
   EXPECT_EQ(ReplaceParamValueInLine("X: v; a=1;", "a", "2"), "X: v; a=2;");
   EXPECT_EQ(ReplaceParamValueInLine("  X: v  ", " b ", " 3 "), "X: v; b=3");
   EXPECT_EQ(ReplaceParamValueInLine("X: v; a=\"open", "a", "1"), "X: v; a=1");
+  EXPECT_EQ(ReplaceParamValueInLine("X: v; a=\"x\\\";y\"; b=2", "a", "1"), "X: v; a=1; b=2");
 }
 
 TEST(TakeNextLine, CutsAtCrLfAndKeepsIt) {

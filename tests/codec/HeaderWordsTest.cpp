@@ -10,8 +10,45 @@ using namespace MailVrex;
 namespace {
 
 TEST(PackHeaderWord, ReturnsPlainAsciiUnchanged) {
-  EXPECT_EQ(PackHeaderWord("Hello world_=?", "gb2312"), "Hello world_=?");
+  EXPECT_EQ(PackHeaderWord("Hello world_?= \"a, b\"; (c) ~", "gb2312"),
+            "Hello world_?= \"a, b\"; (c) ~");
   EXPECT_EQ(PackHeaderWord("", "gb2312"), "");
+}
+
+// What a reader would not take as it stands: text that looks like an encoded
+// word, blanks that header lines lose at the ends, DEL.
+TEST(PackHeaderWord, EncodesPlainTextThatWouldNotArriveAsGiven) {
+  struct Case {
+    const char* value;
+    const char* word;
+  };
+  const Case cases[] = {
+      {"=?utf-8?B?SGVsbG8=?=", "=?cs?Q?=3D=3Futf-8=3FB=3FSGVsbG8=3D=3F=3D?="},
+      {" lead", "=?cs?Q?=20lead?="},
+      {"trail ", "=?cs?Q?trail=20?="},
+      {"del\x7F", "=?cs?Q?del=7F?="},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PackHeaderWord(c.value, "cs"), c.word) << c.value;
+}
+
+// Only letters, digits and "!*+-/" stay: a "?=" in the text cannot end the
+// word, and no blank, comma or semicolon offers a fold point inside it.
+TEST(PackHeaderWord, EscapesEverythingButTheSafeSet) {
+  EXPECT_EQ(PackHeaderWord("Caf\xE9?=ok", "gb2312"), "=?gb2312?Q?Caf=E9=3F=3Dok?=");
+  EXPECT_EQ(PackHeaderWord("\xE9 ,;:\"()<>_.=!*+-/aZ9", "cs"),
+            "=?cs?Q?=E9=20=2C=3B=3A=22=28=29=3C=3E=5F=2E=3D!*+-/aZ9?=");
+}
+
+TEST(PackHeaderWord, RefusesACharsetThatIsNoMimeToken) {
+  for (const char* charset : {"", "gb2312\"; x=y"}) {
+    try {
+      PackHeaderWord("\xE9", charset);
+      ADD_FAILURE() << "accepted " << charset;
+    } catch (const MailError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string("Invalid charset: ") + charset);
+    }
+  }
+  EXPECT_EQ(PackHeaderWord("plain", "a;b"), "plain");  // not written, so not refused
 }
 
 TEST(PackHeaderWord, EncodesTheWholeValueAsOneQWord) {
@@ -43,7 +80,8 @@ TEST(UnpackHeaderWords, DecodesEachKindOfWord) {
       {"x =?cs?Q?abc", "x =?cs?Q?abc"},
       {"=?cs?=", "=?cs?="},
       {"no words", "no words"},
-      {"=?cs?Q?=3D=3F?=cs?Q?z?=", "z"},  // decoded text forming a new word is decoded too
+      {"=?cs?Q?=3D=3F?=cs?Q?z?=", "=?cs?Q?z?="},  // decoded text is never decoded again
+      {"x=?cs?Q?=3Fa?=b?=", "x?ab?="},
   };
   for (const auto& c : cases) EXPECT_EQ(UnpackHeaderWords(c.value), c.text) << c.value;
 }

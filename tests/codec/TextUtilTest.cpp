@@ -1,4 +1,4 @@
-// Trimming, padding, the numeric-host test and the string list.
+// Trimming, padding, ASCII case folding, the numeric-host test and the string list.
 #include <gtest/gtest.h>
 
 #include "mail/codec/StringList.h"
@@ -31,6 +31,23 @@ TEST(PadLeftTo, PadsOrCutsToTheWidth) {
       {"", 2, "0", "00"},   {"x", 3, "", "x"},    {"xyz", 0, "0", ""},      {"xyz", -5, "0", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(PadLeftTo(c.s, c.width, c.pad), c.expected) << c.s;
+}
+
+// The one folding of the library: ASCII letters only, so the bytes of
+// double-byte and UTF-8 characters never change or compare equal by accident.
+TEST(AsciiCase, FoldsOnlyAsciiLetters) {
+  EXPECT_EQ(CompareIgnoringAsciiCase("ABC", "abc"), 0);
+  EXPECT_LT(CompareIgnoringAsciiCase("abc", "abd"), 0);
+  EXPECT_GT(CompareIgnoringAsciiCase("b", "A"), 0);
+  EXPECT_LT(CompareIgnoringAsciiCase("ab", "abc"), 0);
+  EXPECT_NE(CompareIgnoringAsciiCase("\xC4", "\xE4"), 0);
+  EXPECT_GT(CompareIgnoringAsciiCase("\xE4", "z"), 0);  // bytes compare unsigned
+  EXPECT_TRUE(EqualIgnoringAsciiCase("Content-TYPE", "content-type"));
+  EXPECT_FALSE(EqualIgnoringAsciiCase("To", "Tod"));
+  EXPECT_TRUE(StartsWithIgnoringAsciiCase("CONTENT-ID: x", "content-"));
+  EXPECT_FALSE(StartsWithIgnoringAsciiCase("Cont", "content-"));
+  EXPECT_EQ(LowerAscii("AbZ\xC4@["), "abz\xC4@[");
+  EXPECT_EQ(UpperAscii("azA\xE4`{"), "AZA\xE4`{");
 }
 
 TEST(IsNumericHost, AcceptsDigitsAndDotsOnly) {

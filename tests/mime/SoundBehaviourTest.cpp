@@ -70,7 +70,7 @@ TEST(HeaderInjection, LineBreaksInNamesSubjectAndFileNamesBecomeEncodedWords) {
   expected.From = {{evil, "a@x"}};
   expected.To = {{evil, "b@x"}};
   MimeTest::ExpectedPart embedded = MimeTest::File("image/gif", "data", evil + ".gif", "inline");
-  embedded.ContentId = "<xX-Evilbody.gif>";
+  embedded.ContentId = "<x%0D%0AX-Evil%0D%0A%0D%0Abody.gif>";
   expected.Tree = MimeTest::Multipart(
       "multipart/mixed",
       {MimeTest::Multipart("multipart/related", {MimeTest::Text("text/plain", "t"), embedded}),
@@ -79,18 +79,24 @@ TEST(HeaderInjection, LineBreaksInNamesSubjectAndFileNamesBecomeEncodedWords) {
   MimeTest::Record("injection_names", text, expected);
 }
 
-TEST(HeaderInjection, AddressesContentTypesAndCharsetCannotEndALine) {
+// Addresses that could end a line are refused; content types and field
+// values keep to their one line.
+TEST(HeaderInjection, AddressesContentTypesAndValuesCannotEndALine) {
   TMailMessageVrex message;
-  message.Charset = "gb2312\r\nX-Evil: 1";
-  message.SetFrom("\xB0\xA1", "a@x\r\nX-Evil: 2");
-  message.ToList.Add("", "b@x\nX-Evil: 3");
+  EXPECT_THROW(message.SetFrom("", "a@x\r\nX-Evil: 2"), MailError);
+  EXPECT_THROW(message.ToList.Add("", "b@x\nX-Evil: 3"), MailError);
+  message.SetFrom("", "a@x");
+  message.ToList.Add("", "b@x");
+  message.SetFieldValue("X-Note", "a\nBcc: someone@example.org\r\n\r\nX-Evil: 5");
+  message.SetFieldValue("Comments", "folded\r\n line");
   message.SetTextBody("t");
   message.AttachStream("d", "f.bin", "application/pdf\r\nX-Evil: 4", TEncodingType::etBase64,
                        false);
   std::string text = MimeTest::Sent(message);
   EXPECT_EQ(text.find("\r\nX-Evil"), std::string::npos);
-  EXPECT_EQ(message.FromAddress(), "a@xX-Evil:2");
-  EXPECT_EQ(message.ToList.AddressesAsCommaText(), "b@xX-Evil:3");
+  EXPECT_EQ(text.find("\r\nBcc"), std::string::npos);
+  EXPECT_EQ(message.GetFieldValue("X-Note"), "a Bcc: someone@example.org  X-Evil: 5");
+  EXPECT_EQ(message.GetFieldValue("Comments"), "folded line");
 }
 
 TEST(LineLength, LongEncodedWordIsSplitBetweenWholeCharacters) {

@@ -5,6 +5,8 @@
 
 #include <regex>
 
+#include "mail/codec/MailError.h"
+
 namespace MailVrex {
 namespace {
 
@@ -40,7 +42,8 @@ TEST(SetFrom, WritesQuotedNameAndAngleAddressOrRemovesField) {
       {"", "ann@x", "<ann@x>"},
       {"\xB0\xA1", "ann@x", "\"=?gb2312?Q?=B0=A1?=\" <ann@x>"},
       {"Ann", "", ""},
-      {"Ann", "\r\n", ""},  // nothing left of the address
+      {"x\" <other@example.org>, \"y", "a@x", "\"x\\\" <other@example.org>, \\\"y\" <a@x>"},
+      {"back\\", "a@x", "\"back\\\\\" <a@x>"},
   };
   for (const Case& c : cases) {
     TMailMessageVrex message;
@@ -50,11 +53,16 @@ TEST(SetFrom, WritesQuotedNameAndAngleAddressOrRemovesField) {
   }
 }
 
-TEST(SetFrom, AddressLosesControlBytesAndBlanks) {
+TEST(SetFrom, RefusesWhatIsNoMailAddressAndKeepsTheField) {
   TMailMessageVrex message;
-  message.SetFrom("", std::string("a @x\r\nDATA\0", 11));
-  EXPECT_EQ(message.HeaderLines, (Texts{"From: <a@xDATA>"}));
-  EXPECT_EQ(message.FromAddress(), "a@xDATA");
+  message.SetFrom("", "old@x");
+  for (const char* address : {"a @x\r\nDATA", "\r\n", "a@x> <b@y", "a@x, b@y"}) {
+    EXPECT_THROW(message.SetFrom("N", address), MailError) << address;
+    EXPECT_EQ(message.HeaderLines, (Texts{"From: <old@x>"}));
+  }
+  message.Charset = "no;token";
+  EXPECT_THROW(message.SetFrom("\xB0\xA1", "new@x"), MailError);
+  EXPECT_EQ(message.FromAddress(), "old@x");
 }
 
 TEST(SetSubject, PacksNonAsciiAndRemovesOnEmpty) {
@@ -65,6 +73,15 @@ TEST(SetSubject, PacksNonAsciiAndRemovesOnEmpty) {
   EXPECT_EQ(message.HeaderLines, (Texts{"Subject: =?gb2312?Q?caf=E9=20au=20lait?="}));
   message.SetSubject("");
   EXPECT_TRUE(message.HeaderLines.empty());
+}
+
+// A ";" or quote in a subject is text: a later subject replaces all of it.
+TEST(SetSubject, ReplacesTheWholeEarlierSubject) {
+  TMailMessageVrex message;
+  message.SetSubject("a; b=\"c;\" d");
+  EXPECT_EQ(message.HeaderLines, (Texts{"Subject: a; b=\"c;\" d"}));
+  message.SetSubject("x");
+  EXPECT_EQ(message.HeaderLines, (Texts{"Subject: x"}));
 }
 
 TEST(SetPriority, WritesDecimalWithSign) {
@@ -101,7 +118,8 @@ TEST(AddressInList, TakesAngleAddressOrBareEntryByIndex) {
   EXPECT_EQ(TMailMessageVrex::AddressInList(kList, 1), "a@x");
   EXPECT_EQ(TMailMessageVrex::AddressInList(kList, 2), "b@x");
   EXPECT_EQ(TMailMessageVrex::AddressInList(kList, 3), "");
-  EXPECT_EQ(TMailMessageVrex::AddressInList("a \"quoted\" b@x", 0), "ab@x");
+  EXPECT_EQ(TMailMessageVrex::AddressInList("", 0), "");
+  EXPECT_EQ(TMailMessageVrex::AddressInList("Ann <>", 0), "");
 }
 
 TEST(NameInList, TakesNameBeforeAngleWithQuotedCommaAndNothingForBareAddress) {
@@ -110,18 +128,31 @@ TEST(NameInList, TakesNameBeforeAngleWithQuotedCommaAndNothingForBareAddress) {
   EXPECT_EQ(TMailMessageVrex::NameInList(kList, 2), "");
   EXPECT_EQ(TMailMessageVrex::NameInList(kList, 3), "");
   EXPECT_EQ(TMailMessageVrex::NameInList("b@x", 0), "");
+  EXPECT_EQ(TMailMessageVrex::NameInList("\"a\\\"b, c\" <x@y>", 0), "a\"b, c");
 }
 
-TEST(AddressInList, DropsControlBytesAndBlanksFromTheAddress) {
-  EXPECT_EQ(TMailMessageVrex::AddressInList("N <a@x\r\nQUIT\t>", 0), "a@xQUIT");
+// An entry is taken as a whole or refused: nothing is cut out of it.
+TEST(AddressInList, RefusesEntriesThatAreNoMailAddress) {
+  const char* lists[] = {"N <a@x\r\nQUIT\t>", "a \"quoted\" b@x", "a>b@example.com",
+                         "N <a b@x>",         "N <a@x> tail",     "x, N <a@x"};
+  for (const char* list : lists) {
+    try {
+      TMailMessageVrex::AddressInList(list, 0);
+      TMailMessageVrex::AddressInList(list, 1);
+      ADD_FAILURE() << "accepted " << list;
+    } catch (const MailError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind("Invalid mail address: ", 0), 0u);
+    }
+  }
 }
 
 TEST(AddressOfField, ScansTheFieldValue) {
   TMailMessageVrex message;
-  message.HeaderLines = {"From: \"A, B\" <ab@x>", "Cc: c@x, <d@x\x01>"};
+  message.HeaderLines = {"From: \"A, B\" <ab@x>", "Cc: c@x, <d@x>, <e@x\x01>"};
   EXPECT_EQ(message.FromAddress(), "ab@x");
   EXPECT_EQ(message.AddressOfField("Cc", 0), "c@x");
   EXPECT_EQ(message.AddressOfField("cc", 1), "d@x");
+  EXPECT_THROW(message.AddressOfField("cc", 2), MailError);
   EXPECT_EQ(message.AddressOfField("To", 0), "");
 }
 

@@ -177,7 +177,7 @@ TEST(GetSourceText, FoldsOwnHeaderAndAddsBlankLineBeforeBody) {
   TMailPart part;
   part.HeaderLines = {"Subject: " + std::string(40, 'a') + " " + std::string(40, 'b'), "X-A: 1"};
   part.Body = "body";
-  EXPECT_EQ(part.GetSourceText(), "Subject: " + std::string(40, 'a') + "\r\n\t" +
+  EXPECT_EQ(part.GetSourceText(), "Subject: " + std::string(40, 'a') + "\r\n " +
                                       std::string(40, 'b') + "\r\nX-A: 1\r\n\r\nbody");
 }
 

@@ -159,4 +159,8 @@ std::string DeliveredEnvelope(const RealSmtpServer& server, const std::string& m
   return ReadFile(server.folder + "/" + FileStem(messageId) + ".env");
 }
 
+std::string DeliveredReading(const RealSmtpServer& server, const std::string& messageId) {
+  return ReadFile(server.folder + "/" + FileStem(messageId) + ".read");
+}
+
 }  // namespace pellam_test

@@ -20,6 +20,8 @@ const RealSmtpServer& TheRealSmtpServer();
 // The raw bytes delivered for the message with this Message-ID ("<...>"), and its envelope lines.
 std::string DeliveredMessage(const RealSmtpServer& server, const std::string& messageId);
 std::string DeliveredEnvelope(const RealSmtpServer& server, const std::string& messageId);
+// What Python's email package read from that message, as aiosmtpd_server.py records it.
+std::string DeliveredReading(const RealSmtpServer& server, const std::string& messageId);
 
 // What Python's email package read from a delivered message: each leaf part with its content
 // type, its transfer encoding ("-" when none) and its decoded payload.

@@ -155,13 +155,6 @@ TEST(SortedRecipients, SortsIgnoringCaseAndKeepsTheFirstOfEqualItems) {
   EXPECT_THAT(MailVrex::SortedRecipients("  "), IsEmpty());
 }
 
-TEST(CompareIgnoringAsciiCase, FoldsOnlyAsciiLetters) {
-  EXPECT_EQ(MailVrex::CompareIgnoringAsciiCase("ABC", "abc"), 0);
-  EXPECT_LT(MailVrex::CompareIgnoringAsciiCase("abc", "abd"), 0);
-  EXPECT_GT(MailVrex::CompareIgnoringAsciiCase("b", "A"), 0);
-  EXPECT_NE(MailVrex::CompareIgnoringAsciiCase("\xC4", "\xE4"), 0);
-}
-
 struct DateCase {
   platform::LocalTime time;
   const char* text;

@@ -12,12 +12,18 @@ FILE receives, once both listeners are up, the lines "port=N" (every mechanism o
 Each message goes to DIR/<Message-ID without brackets>.eml, its envelope to the same name + ".env",
 and what Python's email package reads from it to the same name + ".parts": one line per leaf part,
 "<content type> <transfer encoding or -> <decoded payload in hex>", then "defects N".
+It also writes what the headers read as to the same name + ".read": a line per address of
+From, To, Cc and Bcc ("to=NAME ADDRESS", getaddresses of the unfolded field, the name through
+decode_header), "subject=TEXT" (decode_header of the unfolded field), "filename=TEXT" and
+"name=TEXT" per file part, "maxline=N" and "maxword=N" (the longest raw line and encoded word).
+NAME, ADDRESS and TEXT are the bytes in hexadecimal, so that any byte survives.
 Recipients in the domain refused.invalid are refused with 550.
 """
 import argparse
 import asyncio
 import email
 import email.policy
+import email.utils
 import hashlib
 import hmac
 import os
@@ -28,6 +34,7 @@ import sys
 import tempfile
 import time
 import warnings
+from email.header import decode_header
 
 try:
     from aiosmtpd.smtp import MISSING, SMTP, AuthResult
@@ -41,6 +48,46 @@ warnings.filterwarnings("ignore", message="Session.login_data")
 USER = b"pellam"
 PASSWORD = b"secret"
 MESSAGE_ID = re.compile(rb"^Message-ID:[ \t]*<([^>\r\n]*)>", re.IGNORECASE | re.MULTILINE)
+
+
+ENCODED_WORD = re.compile(rb"=\?[^?\s]*\?[bBqQ]\?[^?\s]*\?=")
+
+
+def header_bytes(value):
+    """The bytes a reader sees: decode_header keeps encoded bytes in their charset."""
+    return b"".join(part if isinstance(part, bytes) else part.encode("latin-1")
+                    for part, _charset in decode_header(value))
+
+
+def unfolded(value):
+    return re.sub(r"\r?\n(?=[ \t])", "", str(value))
+
+
+def reading(content):
+    """What Python's email package reads from a delivered message, one line per value."""
+    message = email.message_from_bytes(content, policy=email.policy.compat32)
+    lines = []
+    for field in ("From", "To", "Cc", "Bcc"):
+        values = [unfolded(v) for v in message.get_all(field, [])]
+        for name, address in email.utils.getaddresses(values):
+            lines.append("%s=%s %s" % (field.lower(), header_bytes(name).hex(),
+                                       address.encode("latin-1").hex()))
+    if message["Subject"] is not None:
+        lines.append("subject=" + header_bytes(unfolded(message["Subject"])).hex())
+    for part in message.walk():
+        if part.is_multipart():
+            continue
+        for key, header in (("filename", "content-disposition"), ("name", "content-type")):
+            value = part.get_param(key, header=header)
+            if value is None:
+                continue
+            if isinstance(value, tuple):
+                value = email.utils.collapse_rfc2231_value(value)
+            lines.append("%s=%s" % (key, header_bytes(unfolded(value)).hex()))
+    header = content.split(b"\r\n\r\n", 1)[0]
+    lines.append("maxline=%d" % max(len(line) for line in content.split(b"\r\n")))
+    lines.append("maxword=%d" % max([len(w) for w in ENCODED_WORD.findall(header)] or [0]))
+    return "".join(line + "\n" for line in lines)
 
 
 def file_stem(content, count):
@@ -91,9 +138,16 @@ class Handler:
                 parts.write(parts_report(content))
             except Exception as error:  # a message Python cannot read is a finding, not a crash
                 parts.write("error %s\n" % type(error).__name__)
+        try:
+            read = reading(content)
+        except Exception as error:  # the test that looks finds the reason here
+            read = "error=%r\n" % (error,)
+        with open(stem + ".read.part", "w") as out:
+            out.write(read)
         # The client may look as soon as it has the reply: make the files appear whole.
         os.replace(stem + ".env.part", stem + ".env")
         os.replace(stem + ".parts.part", stem + ".parts")
+        os.replace(stem + ".read.part", stem + ".read")
         os.replace(stem + ".eml.part", stem + ".eml")
         return "250 OK saved"
 
