@@ -34,9 +34,11 @@ std::vector<std::string> LinesOf(std::string_view text) {
   return MailVrex::SplitLines(text.substr(0, text.find('\0')));
 }
 
-// Each line gives one recipient: the first entry of the line.
+// Each line gives one recipient: the first entry of the line. A blank line names nobody, and
+// sending to an empty address would be refused by every server.
 void AddRecipients(const std::vector<std::string>& lines, TMailRecipients& list) {
   for (const std::string& line : lines) {
+    if (IsBlank(line)) continue;
     list.Add(TMailMessageVrex::NameInList(line, 0), TMailMessageVrex::AddressInList(line, 0));
   }
 }

@@ -201,6 +201,19 @@ TEST_F(SendingCore, PlaceholdersFillTheMissingSubjectAndTheChosenBody) {
   EXPECT_NE(text.find("=CE=DE=C4=DA=C8=DD\r\n"), std::string::npos);  // the HTML placeholder
 }
 
+TEST_F(SendingCore, BlankRecipientLinesNameNobody) {
+  const std::string token = Token("blank-lines");
+  core.SetSubject(token);
+  core.SetTo("a@example.org\r\n\r\n  \r\nB <b@example.org>");
+  core.SetCc(" \r\n");
+  ASSERT_TRUE(core.SendMail()) << core.Status();
+  const auto delivered = DeliveredWith(token);
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_NE(delivered[0].find("To: <a@example.org>, \"B\" <b@example.org>\r\n"), std::string::npos)
+      << delivered[0];
+  EXPECT_EQ(delivered[0].find("Cc:"), std::string::npos);
+}
+
 TEST_F(SendingCore, RefusedConnectionGivesFalseAndOneLine) {
   core.SetPort(pellam_test::ScriptedServer::UnusedPort());
   EXPECT_FALSE(core.SendMail());
