@@ -1,11 +1,14 @@
 """The messages that aiosmtpd_server.py saved, read with Python's email package: finding them, and
 an account of one for people to read (its header, its MIME tree, its envelope, where it lies).
 Used by the script tests, the demo and the script benchmark.
+
+  deliveries.py FOLDER      prints the account of the newest message in FOLDER
 """
 import email
 import email.policy
 import glob
 import os
+import sys
 from dataclasses import dataclass
 
 
@@ -101,3 +104,10 @@ def account(delivery):
         lines.append("  RCPT TO   <%s>%s" % (address, note))
     lines.append("Saved copy: " + delivery.path)
     return "\n".join(lines)
+
+
+if __name__ == "__main__":
+    found = deliveries(sys.argv[1])
+    if not found:
+        sys.exit("no message in " + sys.argv[1])
+    print(account(found[-1]))
