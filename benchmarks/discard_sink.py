@@ -1,11 +1,15 @@
 #!/usr/bin/python3
-"""A discard-only SMTP sink for the transfer benchmark: answers every command at once and drops
+"""A discard-only SMTP sink for the transfer benchmarks: answers every command at once and drops
 the message text, looking only for the end-of-data line.
 
-  discard_sink.py PORT        serves on 127.0.0.1:PORT until killed
+  discard_sink.py PORT [FILE]   serves on 127.0.0.1:PORT until killed; with FILE, each message's
+                                data as it arrived (dot-stuffed, end-of-data line included)
+                                replaces FILE's contents, to be sent again by another client
 """
 import asyncio
 import sys
+
+SAVE = None
 
 END_OF_DATA = b"\r\n.\r\n"
 
@@ -13,6 +17,7 @@ END_OF_DATA = b"\r\n.\r\n"
 class Sink(asyncio.Protocol):
     def connection_made(self, transport):
         self.transport = transport
+        self.saved = None
         self.pending = b""
         self.in_data = False
         self.tail = b""
@@ -30,18 +35,28 @@ class Sink(asyncio.Protocol):
         seam = self.tail + data[:4]
         found = seam.find(END_OF_DATA)
         if found >= 0:
-            rest = data[found + len(END_OF_DATA) - len(self.tail):]
+            end = found + len(END_OF_DATA) - len(self.tail)
         else:
             found = data.find(END_OF_DATA)
             if found < 0:
                 self.tail = data[-4:]
+                self.save(data)
                 return
-            rest = data[found + len(END_OF_DATA):]
+            end = found + len(END_OF_DATA)
+        self.save(data[:end])
+        rest = data[end:]
+        if self.saved:
+            self.saved.close()
+            self.saved = None
         self.in_data = False
         self.tail = b""
         self.transport.write(b"250 discarded\r\n")
         self.pending = rest
         self.take_commands()
+
+    def save(self, data):
+        if self.saved:
+            self.saved.write(data)
 
     def take_commands(self):
         while not self.in_data:
@@ -55,6 +70,8 @@ class Sink(asyncio.Protocol):
             elif verb == b"DATA":
                 self.transport.write(b"354 go ahead\r\n")
                 self.in_data = True
+                if SAVE:
+                    self.saved = open(SAVE, "wb")
                 self.tail = b"\r\n"  # the text may begin with the end-of-data line
                 rest, self.pending = self.pending, b""
                 if rest:
@@ -75,4 +92,5 @@ async def main(port):
 
 
 if __name__ == "__main__":
+    SAVE = sys.argv[2] if len(sys.argv) > 2 else None
     asyncio.run(main(int(sys.argv[1])))
