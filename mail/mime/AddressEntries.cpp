@@ -69,7 +69,10 @@ std::string MailboxText(std::string_view name, std::string_view address, std::st
   CheckMailAddress(address);
   std::string text;
   if (!TrimBlanksView(name).empty()) {
-    text = QuotedString(PackHeaderText(name, charset));
+    // Encoded words stand bare: inside a quoted string a reader must not decode them (RFC 2047
+    // section 5), and they hold nothing a quoted string would protect.
+    std::string packed = PackHeaderText(name, charset);
+    text = packed == name ? QuotedString(packed) : std::move(packed);
     text += ' ';
   }
   text += '<';

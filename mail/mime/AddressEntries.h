@@ -30,7 +30,8 @@ struct AddressEntry {
 std::vector<AddressEntry> ReadAddressEntries(std::string_view text);
 
 // One entry as a field holds it: the name, when it is not blank, as a quoted
-// string of PackHeaderText in the charset, a blank, then "<" address ">".
+// string, or as the encoded words of PackHeaderText in the charset when it
+// needs them; a blank, then "<" address ">".
 // Raises MailError naming the address unless it is a mail address.
 std::string MailboxText(std::string_view name, std::string_view address, std::string_view charset);
 

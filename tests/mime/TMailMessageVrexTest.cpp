@@ -40,7 +40,7 @@ TEST(SetFrom, WritesQuotedNameAndAngleAddressOrRemovesField) {
   const Case cases[] = {
       {"Ann Lee", "ann@x", "\"Ann Lee\" <ann@x>"},
       {"", "ann@x", "<ann@x>"},
-      {"\xB0\xA1", "ann@x", "\"=?gb2312?Q?=B0=A1?=\" <ann@x>"},
+      {"\xB0\xA1", "ann@x", "=?gb2312?Q?=B0=A1?= <ann@x>"},
       {"Ann", "", ""},
       {"x\" <other@example.org>, \"y", "a@x", "\"x\\\" <other@example.org>, \\\"y\" <a@x>"},
       {"back\\", "a@x", "\"back\\\\\" <a@x>"},

@@ -36,11 +36,11 @@ TEST(TMailRecipients, ListsAreBoundToTheirOwnFields) {
   EXPECT_EQ(message.ToList.Count(), 0);
 }
 
-TEST(TMailRecipients, NonAsciiNameIsEncodedWordInQuotesAndReadsBackDecoded) {
+TEST(TMailRecipients, NonAsciiNameIsABareEncodedWordAndReadsBackDecoded) {
   TMailMessageVrex message;
   const std::string name = "\xD5\xC5\xC8\xFD Zhang";
   message.ToList.Add(name, "z@x");
-  EXPECT_EQ(message.GetFieldValue("To").substr(0, 12), "\"=?gb2312?Q?");
+  EXPECT_EQ(message.GetFieldValue("To").substr(0, 11), "=?gb2312?Q?");
   Reader reader(message);
   ASSERT_EQ(reader.message.ToList.Count(), 1);
   EXPECT_EQ(reader.message.ToList.Names()[0], name);

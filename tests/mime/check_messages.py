@@ -104,7 +104,12 @@ class Checker:
                 return self.raw_addresses(raw)
             if header is None:
                 return []
-            return [(a.display_name, a.addr_spec) for a in header.addresses]
+            # The default policy keeps the blank between two adjacent encoded
+            # words of a display name, which RFC 2047 6.2 says to drop; it
+            # judges the addresses here, the names are decoded by that rule.
+            raw = [v for k, v in message.raw_items() if k.lower() == field.lower()]
+            names = [name for name, _ in self.raw_addresses(raw)]
+            return list(zip(names, [a.addr_spec for a in header.addresses]))
         return self.raw_addresses(message.get_all(field, []))
 
     @staticmethod
