@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <latch>
+#include <mutex>
 #include <thread>
 
 #include "tests/server/ComTestSupport.h"
@@ -15,8 +16,28 @@
 namespace pellam_test {
 namespace {
 
+// Holds each thread until both have arrived. std::latch is not used: the MinGW runtime's
+// atomic wait under it can miss the last arrival's wake-up and leave a thread waiting for ever.
+class Rendezvous {
+ public:
+  explicit Rendezvous(int count) : left_(count) {}
+  void ArriveAndWait() {
+    std::unique_lock lock(mutex_);
+    if (--left_ == 0) {
+      all_.notify_all();
+      return;
+    }
+    all_.wait(lock, [this] { return left_ == 0; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable all_;
+  int left_;
+};
+
 // Sends one message on a thread of its own apartment, once both threads are ready.
-bool SendOnOwnApartment(std::latch& ready, int port, const std::wstring& subject) {
+bool SendOnOwnApartment(Rendezvous& ready, int port, const std::wstring& subject) {
   Apartment apartment;
   ComPtr<ISMTP> smtp = StartedSmtp();
   smtp->put_Host(*Variant::Text(L"127.0.0.1"));
@@ -25,14 +46,14 @@ bool SendOnOwnApartment(std::latch& ready, int port, const std::wstring& subject
   smtp->put_To(*Variant::Text(L"to@example.org"));
   smtp->put_Subject(*Variant::Text(subject));
   smtp->put_TextBody(*Variant::Text(L"Sent from one of two apartments"));
-  ready.arrive_and_wait();
+  ready.ArriveAndWait();
   return SendMailOf(*smtp.Get());
 }
 
 TEST(Apartments, TwoObjectsOnTwoThreadsSendAtTheSameTime) {
   const RealSmtpServer& server = TheRealSmtpServer();
   ASSERT_TRUE(server.problem.empty()) << server.problem;
-  std::latch ready(2);
+  Rendezvous ready(2);
   bool sent[2] = {false, false};
   std::thread first([&] { sent[0] = SendOnOwnApartment(ready, server.port, L"first"); });
   std::thread second([&] { sent[1] = SendOnOwnApartment(ready, server.port, L"second"); });
