@@ -11,7 +11,8 @@ import sys
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
 EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
 SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
-               "user32.dll", "ws2_32.dll", "wsock32.dll"}
+               "user32.dll", "ws2_32.dll", "wsock32.dll",
+               "secur32.dll", "crypt32.dll"}
 
 
 class Pe:
