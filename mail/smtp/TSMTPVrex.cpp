@@ -2,7 +2,8 @@
 // recipients in one mail transaction per send, over a TSocketTalk conversation.
 //
 // Implements the client side of RFC 5321 (SMTP), the AUTH command of RFC 4954 with the LOGIN and
-// CRAM-MD5 (RFC 2195) mechanisms, and has the message write its origination date (RFC 5322
+// CRAM-MD5 (RFC 2195) mechanisms, STARTTLS (RFC 3207) and TLS from the first byte on the
+// submission port 465 (RFC 8314), and has the message write its origination date (RFC 5322
 // section 3.6.1) on every send.
 #include "mail/smtp/TSMTPVrex.h"
 
@@ -28,6 +29,7 @@ enum class DialogueLine : std::uint8_t {
   Greeting,
   Helo,
   Ehlo,
+  StartTls,
   AuthCramMD5,
   CramResponse,
   AuthLogin,
@@ -55,7 +57,12 @@ enum : std::uint8_t {
   kAuthFinal = 16,
   kAuthCramMD5 = 17,
   kAuthLogin = 18,
+  kStartTls = 19,
+  kTlsHandshake = 20,  // no line: the wait for the handshake after STARTTLS
 };
+
+// The port of mail submission over TLS from the first byte.
+constexpr std::int32_t kImplicitTlsPort = 465;
 
 // What each line sends around its argument, its identifier, and the one reply code that accepts
 // it; lines sharing an identifier share the code.
@@ -75,6 +82,7 @@ constexpr DialogueRow kDialogue[] = {
   {Greeting,      kGreeting,    "",              "",        "220"},  // the server speaks first
   {Helo,          kHelo,        "HELO ",         "",        "250"},  // + local host name
   {Ehlo,          kEhlo,        "EHLO ",         "",        "250"},  // + local host name
+  {StartTls,      kStartTls,    "STARTTLS",      "",        "220"},  // then the handshake
   {AuthCramMD5,   kAuthCramMD5, "AUTH CRAM-MD5", "",        "334"},  // reply: the challenge
   {CramResponse,  kAuthFinal,   "",              "",        "235"},  // + base64 user, digest
   {AuthLogin,     kAuthLogin,   "AUTH LOGIN",    "",        "334"},
@@ -108,7 +116,6 @@ std::string_view AcceptedCode(std::uint8_t command) {
 }
 
 constexpr std::string_view kLineEnd = "\r\n";
-
 
 }  // namespace
 
@@ -165,8 +172,12 @@ bool TSMTPVrex::Exchange(std::uint8_t command, std::string_view text) {
 
 bool TSMTPVrex::Await(std::uint8_t command) {
   talk_.WaitForReply();
-  // The reply that LastReply gives is the one of the step that decided the outcome.
-  if (command != kReset) lastReply_ = talk_.Reply;
+  // The reply that LastReply gives is the one of the step that decided the outcome; where TLS
+  // failed, the line that says how.
+  if (command != kReset) {
+    lastReply_ =
+        talk_.TlsFailure().empty() ? talk_.Reply : talk_.TlsFailure() + std::string(kLineEnd);
+  }
   return talk_.Success;
 }
 
@@ -189,6 +200,7 @@ bool TSMTPVrex::Connect() {
   socket.SetAddress(numeric ? Host : std::string());
   socket.SetHost(numeric ? std::string() : Host);
   socket.SetPort(Port);
+  talk_.SetTlsOnConnect(Port == kImplicitTlsPort ? Host : std::string());
 
   // One time-out covers lookup, connection and greeting.
   outOfStep_ = false;
@@ -240,13 +252,30 @@ std::string TSMTPVrex::FindCapability(std::string_view prefix,
   return {};
 }
 
-bool TSMTPVrex::EhloAuthenticate() {
-  if (!Step(DialogueLine::Ehlo, talk_.Socket().LocalHost())) return false;
+std::vector<std::string> TSMTPVrex::Capabilities() const {
   // The reply lines stay in the list; being led by their code, none can match a capability prefix.
   std::vector<std::string> lines = SplitLines(talk_.Reply);
   const std::size_t replyLines = lines.size();
   for (std::size_t i = 1; i < replyLines; ++i) {
     lines.push_back(lines[i].size() > 4 ? lines[i].substr(4) : std::string());
+  }
+  return lines;
+}
+
+bool TSMTPVrex::Secure() const {
+  return talk_.Secure();
+}
+
+bool TSMTPVrex::EhloAuthenticate() {
+  if (!Step(DialogueLine::Ehlo, talk_.Socket().LocalHost())) return false;
+  std::vector<std::string> lines = Capabilities();
+  // Offered TLS is taken, and once offered there is no way back to the clear: a refusal or a
+  // failed handshake ends the connection. What the server said before TLS is forgotten, since
+  // anyone on the way could have written it.
+  const std::string tls = FindCapability("STARTTLS", lines);
+  if (!talk_.Secure() && UpperAscii(TrimBlanksView(tls)) == "STARTTLS") {
+    if (!StartTls() || !Step(DialogueLine::Ehlo, talk_.Socket().LocalHost())) return false;
+    lines = Capabilities();
   }
   if (UserName.empty() && PassWord.empty()) return false;
 
@@ -258,6 +287,12 @@ bool TSMTPVrex::EhloAuthenticate() {
   if (mechanisms.find("CRAM-MD5") != std::string::npos) authenticated = AuthCramMD5();
   if (!authenticated && mechanisms.find("LOGIN") != std::string::npos) authenticated = AuthLogin();
   return authenticated;
+}
+
+bool TSMTPVrex::StartTls() {
+  if (!Step(DialogueLine::StartTls)) return false;
+  talk_.StartTls(Host, kTlsHandshake);
+  return Await(kTlsHandshake);
 }
 
 bool TSMTPVrex::AuthLogin() {

@@ -52,6 +52,9 @@ class TSMTPVrex {
   const TProgressEvent& OnProgress() const { return talk_.OnProgress; }
   void SetOnProgress(TProgressEvent handler) { talk_.OnProgress = std::move(handler); }
 
+  // The connection is encrypted: TLS from the first byte on port 465, or after STARTTLS when
+  // AuthType atLogin meets a server that offers it.
+  bool Secure() const;
   bool Connected() const {
     return state_ == TSMTPState::Ready || state_ == TSMTPState::InTransaction;
   }
@@ -79,10 +82,12 @@ class TSMTPVrex {
 
   // The steps of Connect for AuthType atLogin; each expects the greeting to have been accepted.
   bool EhloAuthenticate();
+  bool StartTls();
   bool AuthLogin();
   bool AuthCramMD5();
 
  private:
+  std::vector<std::string> Capabilities() const;  // of the EHLO reply just read
   void TalkReply(std::uint8_t command, const std::string& reply, bool& success);
   void TalkData(TSocketTalk& sender, std::string_view piece, bool& success);
   void TalkError();

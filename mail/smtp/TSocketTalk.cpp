@@ -64,10 +64,13 @@ std::unique_ptr<platform::Timer> MakeTimer() {
   return RaisingMailError([] { return std::make_unique<platform::Timer>(); });
 }
 
+constexpr char kTlsUnavailable[] = "TLS: cannot be started here: ";
+
 }  // namespace
 
 TSocketTalk::TSocketTalk(void* owner)
     : owner_(owner), socket_(MakeSocket()), timer_(MakeTimer()), deadline_(MakeTimer()) {
+  socket_->OnConnect = [this](platform::ClientSocket&) { SocketConnect(); };
   socket_->OnRead = [this](platform::ClientSocket&) { SocketRead(); };
   socket_->OnDisconnect = [this](platform::ClientSocket&) { SocketDisconnect(); };
   socket_->OnError = [this](platform::ClientSocket&, platform::SocketErrorKind kind, int& code) {
@@ -79,6 +82,7 @@ TSocketTalk::TSocketTalk(void* owner)
 
 TSocketTalk::~TSocketTalk() {
   // The connection is closed by the socket's destructor; nobody is told of it.
+  socket_->OnConnect = nullptr;
   socket_->OnRead = nullptr;
   socket_->OnDisconnect = nullptr;
   socket_->OnError = nullptr;
@@ -144,7 +148,9 @@ void TSocketTalk::Send(std::size_t size, std::size_t chunk, const NextPiece& nex
   Terminator = terminator;
   Command = command;
   Reply.clear();
+  tlsFailure_.clear();
   expecting_ = false;
+  handshakeWait_ = false;
   timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
   Kind = TErrorKind::ekNone;
   Waiting = true;
@@ -185,6 +191,14 @@ void TSocketTalk::SendInPieces(std::size_t size, const NextPiece& next) {
 }
 
 bool TSocketTalk::HandOver(std::string_view buffer) {
+  if (!tls_) return HandOverBytes(buffer);
+  // A session that failed or ended has closed the connection: nothing can go.
+  if (tls_->State() != platform::TlsState::Established) return true;
+  RaisingMailError([&] { tls_->Write(buffer); });
+  return FlushTls();
+}
+
+bool TSocketTalk::HandOverBytes(std::string_view buffer) {
   using Clock = std::chrono::steady_clock;
   const std::int32_t limit = IntervalMilliseconds();
   auto lastProgress = Clock::now();
@@ -217,6 +231,8 @@ bool TSocketTalk::HandOver(std::string_view buffer) {
 void TSocketTalk::ExpectReply(std::uint8_t command) {
   Terminator.clear();
   Reply.clear();
+  tlsFailure_.clear();
+  handshakeWait_ = false;
   try {
     RaisingMailError([this] {
       timer_->SetInterval(static_cast<std::uint32_t>(IntervalMilliseconds()));
@@ -254,6 +270,7 @@ void TSocketTalk::WaitForReply() {
 
 void TSocketTalk::CancelWait() {
   StopTimers();
+  handshakeWait_ = false;
   Kind = TErrorKind::ekNone;
   Command = 0;
   Terminator.clear();
@@ -268,10 +285,88 @@ bool TSocketTalk::ReplyIsComplete() const {
   return Terminator.empty() || Reply.ends_with(Terminator);
 }
 
+void TSocketTalk::SetTlsOnConnect(std::string serverName) {
+  tlsOnConnect_ = std::move(serverName);
+}
+
+void TSocketTalk::StartTls(std::string_view serverName, std::uint8_t command) {
+  ExpectReply(command);
+  handshakeWait_ = true;
+  if (!socket_->Active()) {
+    EndWaitWithError(TErrorKind::ekDisconnect);
+    return;
+  }
+  BeginTls(serverName);
+}
+
+bool TSocketTalk::Secure() const {
+  return tls_ && tls_->State() == platform::TlsState::Established && socket_->Active();
+}
+
+// A new connection starts plain unless every connection is to speak TLS from its first byte.
+void TSocketTalk::SocketConnect() {
+  tls_.reset();
+  handshakeWait_ = false;
+  if (!tlsOnConnect_.empty()) BeginTls(tlsOnConnect_);
+}
+
+bool TSocketTalk::BeginTls(std::string_view serverName) {
+  try {
+    tls_ = std::make_unique<platform::TlsSession>(serverName);
+  } catch (const std::exception& failure) {
+    FailTls(kTlsUnavailable + std::string(failure.what()));
+    return false;
+  }
+  return FlushTls();
+}
+
+// What the session has to send goes at once, the handshake's answers and alerts included.
+bool TSocketTalk::FlushTls() {
+  const std::string_view output = tls_->Output();
+  const bool handedOver = HandOverBytes(output);
+  tls_->ConsumeOutput(output.size());
+  return handedOver;
+}
+
+// The wait ends with the failure, and the connection with it: nothing of the conversation may
+// go on in the clear, nor over a session that no longer holds.
+void TSocketTalk::FailTls(std::string line) {
+  tlsFailure_ = std::move(line);
+  EndWaitWithError(TErrorKind::ekGeneral);
+  if (tls_ && !tls_->Output().empty() && socket_->Active()) socket_->Send(tls_->Output());
+  socket_->Close();
+}
+
+// Replaces the received bytes with the plaintext they carried; false when the session failed,
+// which closed the connection.
+bool TSocketTalk::TlsReceived(std::string& piece) {
+  using platform::TlsState;
+  tls_->Feed(piece);
+  piece.assign(tls_->Plaintext());
+  tls_->ConsumePlaintext(piece.size());
+  const TlsState state = tls_->State();
+  if (state == TlsState::Failed) {
+    FailTls(tls_->Failure());
+    return false;
+  }
+  // After the server's close_notify only its close follows; the plaintext before it still counts.
+  if (!tls_->Output().empty() && !FlushTls()) return false;
+  if (handshakeWait_ && state == TlsState::Established) {
+    StopTimers();
+    handshakeWait_ = false;
+    expecting_ = false;
+    Waiting = false;
+    Success = true;
+    Command = 0;
+  }
+  return true;
+}
+
 void TSocketTalk::SocketRead() {
   std::string piece(socket_->PendingCount(), '\0');
   piece.resize(socket_->Receive(piece.data(), piece.size()));
   if (piece.empty()) return;  // a notification with nothing left to read
+  if (tls_ && (!TlsReceived(piece) || piece.empty())) return;
   const std::size_t room = MaxReplySize - std::min(MaxReplySize, Reply.size());
   const bool overflow = piece.size() > room;
   Reply.append(piece, 0, std::min(room, piece.size()));
@@ -296,6 +391,11 @@ void TSocketTalk::SocketRead() {
 }
 
 void TSocketTalk::SocketDisconnect() {
+  // A server that closes during the handshake has refused the session.
+  if (tls_ && tls_->State() == platform::TlsState::Handshaking) {
+    tls_->EndOfInput();
+    tlsFailure_ = tls_->Failure();
+  }
   if (OnDisconnect) OnDisconnect(*this);
   StopTimers();
   Waiting = false;
@@ -316,6 +416,7 @@ void TSocketTalk::TimerTimeOut() {
 
 void TSocketTalk::EndWaitWithError(TErrorKind kind) {
   StopTimers();
+  handshakeWait_ = false;
   Kind = kind;
   Terminator.clear();
   expecting_ = false;

@@ -1,5 +1,7 @@
 // The sequential conversation over an asynchronous client socket: hand a text over, then wait
 // on the calling thread until the reply is complete, the peer closes, an error or a time-out.
+// The conversation may go over TLS, from the first byte or from a step on: texts, replies, their
+// pieces and time-outs are the same either way.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include "mail/mime/ProgressEvent.h"
 #include "platform/Socket.h"
 #include "platform/Timer.h"
+#include "platform/TlsSession.h"
 
 namespace MailVrex {
 
@@ -76,8 +79,25 @@ class TSocketTalk {
   void CancelWait();
   platform::ClientSocket& Socket();
 
+  // Every connection opened from now on speaks TLS from its first byte, its certificate checked
+  // against `serverName` (a host name or a dotted IPv4 address); empty: plain connections.
+  void SetTlsOnConnect(std::string serverName);
+  // Begins TLS on the open connection and arms a wait, like ExpectReply, that ends with Success
+  // once the handshake is done and the certificate checked.
+  void StartTls(std::string_view serverName, std::uint8_t command);
+  // The open connection is encrypted.
+  bool Secure() const;
+  // One line saying how TLS failed, when that ended the last wait; empty otherwise. A failure
+  // of TLS closes the connection.
+  const std::string& TlsFailure() const { return tlsFailure_; }
+
  private:
+  void SocketConnect();
   void SocketRead();
+  bool TlsReceived(std::string& piece);
+  bool BeginTls(std::string_view serverName);
+  bool FlushTls();
+  void FailTls(std::string line);
   void SocketDisconnect();
   void SocketError(platform::SocketErrorKind kind, int& code);
   void TimerTimeOut();
@@ -89,12 +109,17 @@ class TSocketTalk {
             std::uint8_t command);
   void SendInPieces(std::size_t size, const NextPiece& next);
   bool HandOver(std::string_view buffer);
+  bool HandOverBytes(std::string_view bytes);
   std::int32_t IntervalMilliseconds() const;
   std::uint32_t DeadlineMilliseconds() const;
   void StopTimers();
 
   void* owner_;
-  bool expecting_ = false;  // the wait was armed by ExpectReply
+  bool expecting_ = false;      // the wait was armed by ExpectReply
+  bool handshakeWait_ = false;  // the wait was armed by StartTls
+  std::string tlsOnConnect_;
+  std::string tlsFailure_;
+  std::unique_ptr<platform::TlsSession> tls_;  // the session of the current connection, if any
   std::unique_ptr<platform::ClientSocket> socket_;
   std::unique_ptr<platform::Timer> timer_;     // TimeOut without data
   std::unique_ptr<platform::Timer> deadline_;  // the whole reply: ReplyTimeOutMultiple TimeOuts

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks DLL files without running them: the PE machine, exactly the four exports of an
-in-process server under their plain names, and imports from Windows' own DLLs only (the runtime
-is linked in statically; TLS comes from SChannel, in secur32 and crypt32).
+in-process server under their plain names, and imports from system DLLs only (the runtime is
+linked in statically).
 
   check_pe.py DLL MACHINE [DLL MACHINE ...]      MACHINE is i386 or x86_64
 """
@@ -10,8 +10,9 @@ import sys
 
 MACHINES = {"i386": 0x14C, "x86_64": 0x8664}
 EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
-SYSTEM_DLLS = {"advapi32.dll", "crypt32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-               "oleaut32.dll", "secur32.dll", "user32.dll", "ws2_32.dll", "wsock32.dll"}
+SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
+               "user32.dll", "ws2_32.dll", "wsock32.dll",
+               "secur32.dll", "crypt32.dll"}
 
 
 class Pe:
