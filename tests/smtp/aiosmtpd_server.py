@@ -256,9 +256,17 @@ TLS_LISTENERS = {
 }
 
 
+def tls_servers_module():
+    """The TLS session tests' server script, whose certificates and contexts these listeners use;
+    imported only when asked for, since it imports this file in turn."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
+    import tls_test_servers
+    return tls_test_servers
+
+
 async def serve_tls(loop, handler, tls_folder):
     """The TLS listeners; their state lines."""
-    import tls_test_servers  # noqa: E402 (only here: it imports this file in turn)
+    tls_test_servers = tls_servers_module()
     certs = os.path.join(tls_folder, "certs")
     command_log = CommandLog(tls_folder)
     log = logging.getLogger("mail.log")
@@ -357,11 +365,8 @@ def main():
     os.makedirs(folder, exist_ok=True)
     if args.tls_folder:
         # Before going to the background, so that a missing openssl command fails where seen.
-        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
-                                        "platform"))
-        import tls_test_servers
         shutil.rmtree(args.tls_folder, ignore_errors=True)
-        tls_test_servers.make_certificates(os.path.join(args.tls_folder, "certs"))
+        tls_servers_module().make_certificates(os.path.join(args.tls_folder, "certs"))
     if args.daemon:
         ready = daemonize(args.state)
         if ready is not None:
