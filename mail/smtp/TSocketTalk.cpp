@@ -192,8 +192,11 @@ void TSocketTalk::SendInPieces(std::size_t size, const NextPiece& next) {
 
 bool TSocketTalk::HandOver(std::string_view buffer) {
   if (!tls_) return HandOverBytes(buffer);
-  // A session that failed or ended has closed the connection: nothing can go.
-  if (tls_->State() != platform::TlsState::Established) return true;
+  // Nothing can go before the handshake is done or once the session has ended.
+  if (tls_->State() != platform::TlsState::Established) {
+    EndWaitWithError(TErrorKind::ekSend);
+    return false;
+  }
   RaisingMailError([&] { tls_->Write(buffer); });
   return FlushTls();
 }
@@ -349,7 +352,6 @@ bool TSocketTalk::TlsReceived(std::string& piece) {
     FailTls(tls_->Failure());
     return false;
   }
-  // After the server's close_notify only its close follows; the plaintext before it still counts.
   if (!tls_->Output().empty() && !FlushTls()) return false;
   if (handshakeWait_ && state == TlsState::Established) {
     StopTimers();
