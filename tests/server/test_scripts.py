@@ -7,7 +7,8 @@ what arrived is read with Python's email package. Grouped by what users do.
                   --aiosmtpd SCRIPT --work DIR --tls-state FILE
 
 FILE is the state of the TLS server that the CTest fixture smtp_tls started once for the run
-(port 465 can be bound only once); its CA is trusted in the prefix by that fixture.
+(port 465 can be bound only once); its CA is the TLS session tests' one, which their fixture
+tls_servers trusts in the prefix.
 """
 import argparse
 import os

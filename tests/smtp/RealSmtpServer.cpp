@@ -49,6 +49,7 @@ RealSmtpServer ReadState(const std::string& stateFile) {
     if (key == "login_port") server.loginPort = std::atoi(value.c_str());
     if (key == "folder") server.folder = LocalPath(value);
     if (key == "tls_folder") server.tlsFolder = LocalPath(value);
+    if (key == "tls_certs") server.tlsCa = LocalPath(value) + "/ca.pem";
     if (key == "implicit_problem") server.implicitProblem = value;
     if (key.ends_with("_port") && key != "login_port") {
       server.tlsPorts[key.substr(0, key.size() - 5)] = std::atoi(value.c_str());

@@ -14,9 +14,10 @@ struct RealSmtpServer {
   std::string folder;   // delivered messages, as this program must name the folder
   std::string problem;  // why there is none, when there is none
   // With --tls-folder: the TLS listeners by name ("starttls", "implicit", ...), the folder of
-  // their certificates and command logs, and why the implicit-TLS one (port 465) is missing.
+  // their command logs, the CA to trust, and why the implicit-TLS one (port 465) is missing.
   std::map<std::string, int> tlsPorts;
   std::string tlsFolder;
+  std::string tlsCa;
   std::string implicitProblem;
 };
 

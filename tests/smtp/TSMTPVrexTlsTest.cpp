@@ -37,7 +37,7 @@ class TlsServer : public testing::Test {
         << "the server has no TLS listeners: the CTest fixture smtp_tls starts them";
 #ifndef _WIN32
     // OpenSSL reads it when a session starts; under Wine the fixture trusts the CA instead.
-    ::setenv("SSL_CERT_FILE", (server.tlsFolder + "/certs/ca.pem").c_str(), 1);
+    ::setenv("SSL_CERT_FILE", server.tlsCa.c_str(), 1);
 #endif
   }
 

@@ -3,14 +3,16 @@
 AUTH CRAM-MD5, saving the raw bytes of every delivered message (after the server has undone the
 dot-stuffing) to a folder.
 
-  aiosmtpd_server.py --state FILE [--folder DIR] [--tls-folder TLS]   serve until SIGTERM
+  aiosmtpd_server.py --state FILE [--folder DIR] [--tls-folder TLS [--tls-certs CERTS]]
+                                                 serve until SIGTERM
   aiosmtpd_server.py --state FILE --daemon ...   serve in the background, return when ready
   aiosmtpd_server.py --state FILE --stop         stop the server that wrote FILE
 
 FILE receives, once the listeners are up, the lines "port=N" (every mechanism offered),
 "login_port=N" (AUTH LOGIN only), "folder=DIR" and "pid=N".
-With --tls-folder it also serves TLS, with certificates made in TLS/certs as the TLS session
-tests make theirs (TLS/certs/ca.pem is the CA to trust), and adds "tls_folder=TLS" and a line
+With --tls-folder it also serves TLS, with the certificates that the TLS session tests' server
+made in CERTS, or else with ones made the same way in TLS/certs, and adds "tls_folder=TLS",
+"tls_certs=CERTS" (CERTS/ca.pem is the CA to trust) and a line
 "NAME_port=N" per listener of TLS_LISTENERS below; the implicit-TLS listener needs port 465,
 and where that cannot be bound the line is "implicit_problem=WHY" instead. Each of these
 listeners writes every command line it reads, before judging it, to TLS/NAME.log as
@@ -264,10 +266,9 @@ def tls_servers_module():
     return tls_test_servers
 
 
-async def serve_tls(loop, handler, tls_folder):
+async def serve_tls(loop, handler, tls_folder, certs):
     """The TLS listeners; their state lines."""
     tls_test_servers = tls_servers_module()
-    certs = os.path.join(tls_folder, "certs")
     command_log = CommandLog(tls_folder)
     log = logging.getLogger("mail.log")
     log.setLevel(logging.INFO)
@@ -295,10 +296,10 @@ async def serve_tls(loop, handler, tls_folder):
             continue
         servers.append(server)
         lines.append("%s_port=%d" % (name, server.sockets[0].getsockname()[1]))
-    return lines + ["tls_folder=%s" % tls_folder], servers
+    return lines + ["tls_folder=%s" % tls_folder, "tls_certs=%s" % certs], servers
 
 
-async def serve(state, folder, tls_folder):
+async def serve(state, folder, tls_folder, certs):
     loop = asyncio.get_running_loop()
     handler = Handler(folder)
     everything = await loop.create_server(lambda: make_smtp(handler, []), "127.0.0.1", 0)
@@ -308,7 +309,7 @@ async def serve(state, folder, tls_folder):
              "login_port=%d" % login_only.sockets[0].getsockname()[1]]
     servers = [everything, login_only]
     if tls_folder:
-        tls_lines, tls_servers = await serve_tls(loop, handler, tls_folder)
+        tls_lines, tls_servers = await serve_tls(loop, handler, tls_folder, certs)
         lines += tls_lines
         servers += tls_servers
     stop = asyncio.Event()
@@ -350,6 +351,7 @@ def main():
     parser.add_argument("--state", required=True)
     parser.add_argument("--folder")
     parser.add_argument("--tls-folder")
+    parser.add_argument("--tls-certs")
     parser.add_argument("--daemon", action="store_true")
     parser.add_argument("--stop", action="store_true")
     args = parser.parse_args()
@@ -366,12 +368,15 @@ def main():
     if args.tls_folder:
         # Before going to the background, so that a missing openssl command fails where seen.
         shutil.rmtree(args.tls_folder, ignore_errors=True)
-        tls_servers_module().make_certificates(os.path.join(args.tls_folder, "certs"))
+        os.makedirs(args.tls_folder)
+        if not args.tls_certs:
+            args.tls_certs = os.path.join(args.tls_folder, "certs")
+            tls_servers_module().make_certificates(args.tls_certs)
     if args.daemon:
         ready = daemonize(args.state)
         if ready is not None:
             return 0 if ready else 1
-    asyncio.run(serve(args.state, folder, args.tls_folder))
+    asyncio.run(serve(args.state, folder, args.tls_folder, args.tls_certs))
     return 0
 
 
