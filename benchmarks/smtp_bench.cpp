@@ -1,7 +1,9 @@
 // Transfer benchmark of the SMTP client: sends built messages of 200 KiB, 20 MiB and 200 MiB over
-// loopback to Postfix's smtp-sink and to a discard-only sink, and in the same run sends the same
-// text with curl; prints wall and CPU times of both and their ratios.
+// loopback to Postfix's smtp-sink and to a discard-only sink, then one with a 64 MiB file over
+// STARTTLS to the discard sink, and in the same run sends the same text with curl (with
+// --ssl-reqd over TLS); prints wall and CPU times of both and their ratios.
 //   smtp_bench [sizes in KiB...]     default 200 20480 204800
+//   smtp_bench tls                   the STARTTLS comparison alone
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -111,15 +114,15 @@ class Sink {
   pid_t pid_;
 };
 
-// A message as the automation layer builds one: a short text body and a base64 file that
-// brings the whole text to about `size` bytes.
-std::unique_ptr<MailVrex::TMailMessageVrex> BuiltMessage(std::size_t size) {
+// A message as the automation layer builds one: a short text body and a base64 file of
+// `fileSize` bytes.
+std::unique_ptr<MailVrex::TMailMessageVrex> BuiltMessage(std::size_t fileSize) {
   auto message = std::make_unique<MailVrex::TMailMessageVrex>();
   message->SetFrom("Bench", "from@example.com");
   message->ToList.Add("", "to@example.com");
   message->SetSubject("Transfer benchmark");
   message->SetTextBody("The attached file is the load.\r\n");
-  std::string file(size / 78 * 57, '\0');
+  std::string file(fileSize, '\0');
   std::uint32_t state = 2463534242u;
   for (char& ch : file) {
     state ^= state << 13;
@@ -133,24 +136,43 @@ std::unique_ptr<MailVrex::TMailMessageVrex> BuiltMessage(std::size_t size) {
   return message;
 }
 
-Cost SendOurs(MailVrex::TMailMessageVrex& message, int port, bool& ok) {
+// The CA that a sink speaking STARTTLS made; empty for plain text.
+struct Tls {
+  std::string ca;
+};
+
+Cost SendOurs(MailVrex::TMailMessageVrex& message, int port, const Tls& tls, bool& ok) {
   MailVrex::TSMTPVrex smtp;
   smtp.Host = "127.0.0.1";
   smtp.Port = port;
   smtp.MailMessage = &message;
+  if (!tls.ca.empty()) {  // the client takes STARTTLS on the way to authentication
+    smtp.AuthType = MailVrex::TAuthenticationType::atLogin;
+    smtp.UserName = "bench";
+    smtp.PassWord = "bench";
+  }
   const double cpu = CpuOfSelf();
   const auto begin = Clock::now();
-  ok = smtp.Connect() && smtp.SendMessage();
+  ok = smtp.Connect() && smtp.Secure() == !tls.ca.empty() && smtp.SendMessage();
   smtp.Disconnect();
   const std::chrono::duration<double> wall = Clock::now() - begin;
   return Cost{wall.count(), CpuOfSelf() - cpu};
 }
 
-Cost SendCurl(const std::string& file, int port, bool& ok) {
+Cost SendCurl(const std::string& file, int port, const Tls& tls, bool& ok) {
+  std::vector<std::string> args = {"/usr/bin/curl",
+                                   "-s",
+                                   "-S",
+                                   "--upload-file",
+                                   file,
+                                   "--mail-from",
+                                   "from@example.com",
+                                   "--mail-rcpt",
+                                   "to@example.com",
+                                   "smtp://127.0.0.1:" + std::to_string(port)};
+  if (!tls.ca.empty()) args.insert(args.begin() + 1, {"--ssl-reqd", "--cacert", tls.ca});
   const auto begin = Clock::now();
-  const pid_t pid =
-      Spawn({"/usr/bin/curl", "-s", "-S", "--upload-file", file, "--mail-from", "from@example.com",
-             "--mail-rcpt", "to@example.com", "smtp://127.0.0.1:" + std::to_string(port)});
+  const pid_t pid = Spawn(args);
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
@@ -169,9 +191,8 @@ Cost Median(std::vector<Cost> costs) {
   return Cost{middle(&Cost::wall), middle(&Cost::cpu)};
 }
 
-void Measure(const Sink& sink, std::size_t kib) {
-  auto message = BuiltMessage(kib * 1024);
-  const int runs = kib <= 1024 ? 21 : (kib <= 65536 ? 5 : 3);
+void Measure(const Sink& sink, std::size_t fileSize, int runs, const Tls& tls = {}) {
+  auto message = BuiltMessage(fileSize);
   std::vector<Cost> ours;
   std::vector<Cost> curl;
   bool allOk = true;
@@ -179,7 +200,7 @@ void Measure(const Sink& sink, std::size_t kib) {
   std::size_t textSize = 0;
   for (int run = 0; run < runs; ++run) {
     bool ok = false;
-    ours.push_back(SendOurs(*message, sink.Port(), ok));
+    ours.push_back(SendOurs(*message, sink.Port(), tls, ok));
     allOk = allOk && ok;
     if (run == 0) {  // the text as sent, Message-ID and Date included
       const std::string text = message->GetSourceText();
@@ -187,7 +208,7 @@ void Measure(const Sink& sink, std::size_t kib) {
       std::ofstream(file, std::ios::binary)
           .write(text.data(), static_cast<std::streamsize>(text.size()));
     }
-    curl.push_back(SendCurl(file, sink.Port(), ok));
+    curl.push_back(SendCurl(file, sink.Port(), tls, ok));
     allOk = allOk && ok;
   }
   std::remove(file.c_str());
@@ -201,9 +222,38 @@ void Measure(const Sink& sink, std::size_t kib) {
 
 }  // namespace
 
+// A message of about `kib` KiB, and how often to send it.
+void MeasureText(const Sink& sink, std::size_t kib) {
+  Measure(sink, kib * 1024 / 78 * 57, kib <= 1024 ? 21 : (kib <= 65536 ? 5 : 3));
+}
+
+// The discard sink speaking STARTTLS, with certificates of its own that only this run trusts.
+void MeasureTls() {
+  char pattern[] = "/tmp/pellam-smtp-bench-tls-XXXXXX";
+  if (!::mkdtemp(pattern)) return;
+  const std::string folder = pattern;
+  const Tls tls{folder + "/ca.pem"};
+  ::setenv("SSL_CERT_FILE", tls.ca.c_str(), 1);  // OpenSSL's trusted roots, for this process
+  {
+    const int port = FreePort();
+    Sink sink("discard-tls",
+              {PELLAM_PYTHON, std::string(PELLAM_SOURCE_DIR) + "/benchmarks/discard_sink.py",
+               std::to_string(port), "--starttls", folder},
+              port);
+    if (sink.Ready()) {
+      Measure(sink, 64u << 20, 3, tls);
+    } else {
+      std::printf("discard sink with STARTTLS did not start\n");
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
 int main(int argc, char** argv) {
   std::vector<std::size_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
+  const bool tlsOnly = argc == 2 && std::string(argv[1]) == "tls";
+  for (int i = 1; i < argc && !tlsOnly; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
   if (sizes.empty()) sizes = {200, 20 * 1024, 200 * 1024};
   // The peers compared against: named here rather than surfacing as a failed send.
   for (const char* tool : {"/usr/sbin/smtp-sink", "/usr/bin/curl", PELLAM_PYTHON}) {
@@ -218,6 +268,10 @@ int main(int argc, char** argv) {
   std::printf(
       "(medians; ours: Connect + SendMessage + Disconnect in this process; curl: one "
       "process per send; idle = our wall - our cpu)\n");
+  if (tlsOnly) {
+    MeasureTls();
+    return 0;
+  }
   const int sinkPort = FreePort();
   {
     // smtp-sink refuses to run as root unless told whom to become.
@@ -227,7 +281,7 @@ int main(int argc, char** argv) {
     Sink sink("smtp-sink", args, sinkPort);
     if (!sink.Ready()) std::printf("smtp-sink did not start\n");
     for (std::size_t kib : sizes) {
-      if (sink.Ready()) Measure(sink, kib);
+      if (sink.Ready()) MeasureText(sink, kib);
     }
   }
   {
@@ -238,8 +292,9 @@ int main(int argc, char** argv) {
               discardPort);
     if (!sink.Ready()) std::printf("discard sink did not start\n");
     for (std::size_t kib : sizes) {
-      if (sink.Ready()) Measure(sink, kib);
+      if (sink.Ready()) MeasureText(sink, kib);
     }
   }
+  MeasureTls();
   return 0;
 }

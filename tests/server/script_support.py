@@ -9,6 +9,7 @@ import threading
 
 ARGS = None  # the command line of test_scripts.py
 SERVER = {}  # the aiosmtpd server: port, login_port, folder, unused_port
+TLS = {}  # the TLS listeners of the CTest fixture's server: NAME_port, tls_folder, folder, ...
 
 RULE = b"-" * 32
 TEXT_FOOTER = b"\r\n" + RULE + b"\r\nSent with Pellam SMTP\r\nhttp://www.pellam.example/\r\n"
@@ -76,6 +77,29 @@ def run_driver(language, arguments, locale=None):
         elif key == "Error":
             errors.append(value)
     return sends, errors
+
+
+def tls_commands(listener):
+    """What a TLS listener read, per connection: "tls=0 EHLO", "tls=1 AUTH LOGIN", and the MAIL
+    lines whole, so that a test finds its connection by its sender."""
+    connections = {}
+    path = os.path.join(TLS["tls_folder"], listener + ".log")
+    with open(path, "rb") if os.path.exists(path) else open(os.devnull, "rb") as log:
+        for line in log.read().decode("ascii", "replace").splitlines():
+            _, number, tls, *words = line.split(" ")
+            command = words[0].upper()
+            if command in ("AUTH", "MAIL"):
+                command = " ".join([command] + words[1:])
+            connections.setdefault(int(number), []).append(tls + " " + command)
+    return list(connections.values())
+
+
+def tls_commands_of(listener, sender):
+    """The commands of the one connection that sent MAIL FROM with this sender."""
+    found = [c for c in tls_commands(listener) if any("<%s>" % sender in x for x in c)]
+    if len(found) != 1:
+        raise AssertionError("%d connections to %s from %s" % (len(found), listener, sender))
+    return found[0]
 
 
 class ScriptedServer(threading.Thread):

@@ -4,7 +4,11 @@ aiosmtpd server started here on 127.0.0.1, or to a scripted server for the dialo
 what arrived is read with Python's email package. Grouped by what users do.
 
   test_scripts.py --wine-run SCRIPT --prefix DIR --arch win64 --scripts DIR --examples DIR
-                  --aiosmtpd SCRIPT --work DIR
+                  --aiosmtpd SCRIPT --work DIR --tls-state FILE
+
+FILE is the state of the TLS server that the CTest fixture smtp_tls started once for the run
+(port 465 can be bound only once); its CA is the TLS session tests' one, which their fixture
+tls_servers trusts in the prefix.
 """
 import argparse
 import os
@@ -16,7 +20,8 @@ import time
 import unittest
 
 import script_support as support
-from script_support import HTML_FOOTER, NO_CONTENT, SERVER, TEXT_FOOTER, body, run_driver, steps
+from script_support import (HTML_FOOTER, NO_CONTENT, SERVER, TEXT_FOOTER, TLS, body, run_driver,
+                            steps, tls_commands, tls_commands_of)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smtp"))
 import deliveries  # noqa: E402
@@ -170,6 +175,47 @@ class Authenticating(ScriptTest):
                                                   PassWord="not the secret"), expect="False")
                 self.assertRegex(sent[0]["status"], r"\A535 [^\r\n]*\r\n\r\n\Z")
                 self.assertEqual(delivered(subject), [])
+
+
+class Tls(ScriptTest):
+    """TLS through Wine's SChannel (TLS 1.2 only in Wine 8, which is what these servers get)."""
+
+    def send_tls(self, listener, port, expect="True", **changes):
+        subject = unique(listener)
+        sender = subject + "@example.org"
+        sent = self.send("vbs", simple(port, subject, AuthType=1, From=sender, **changes),
+                         expect=expect)
+        return sent[0]["status"], subject, sender
+
+    def test_starttls_comes_before_each_mechanism_and_the_message_arrives(self):
+        for listener, mechanism in [("starttls", "CRAM-MD5"), ("starttls_login", "LOGIN")]:
+            with self.subTest(listener=listener):
+                status, subject, sender = self.send_tls(listener, TLS[listener + "_port"])
+                self.assertRegex(status, r"\A235 [^\r\n]*\r\n\r\n250 OK saved\r\n\r\n\Z")
+                self.assertEqual(len(deliveries.with_subject(TLS["folder"], subject)), 1)
+                self.assertEqual(tls_commands_of(listener, sender)[:5],
+                                 ["tls=0 EHLO", "tls=0 STARTTLS", "tls=1 EHLO",
+                                  "tls=1 AUTH " + mechanism, "tls=1 MAIL FROM: <%s>" % sender])
+
+    def test_port_465_is_tls_from_the_first_byte(self):
+        self.assertNotIn("implicit_problem", TLS, TLS.get("implicit_problem"))
+        status, subject, sender = self.send_tls("implicit", TLS["implicit_port"])
+        self.assertTrue(status.startswith("235 "), status)
+        self.assertEqual(len(deliveries.with_subject(TLS["folder"], subject)), 1)
+        commands = tls_commands_of("implicit", sender)
+        self.assertEqual(commands[:2], ["tls=1 EHLO", "tls=1 AUTH CRAM-MD5"])
+        self.assertEqual([c for c in commands if not c.startswith("tls=1 ")], [])
+
+    def test_an_untrusted_certificate_gives_false_one_line_and_no_auth(self):
+        status, subject, _ = self.send_tls("untrusted", TLS["untrusted_port"], expect="False")
+        # The line stands where a refusing server's reply would, with the empty line after it.
+        self.assertEqual(status, "TLS: the server's certificate is not trusted\r\n\r\n")
+        self.assertEqual(deliveries.with_subject(TLS["folder"], subject), [])
+        connections = tls_commands("untrusted")
+        self.assertNotEqual(connections, [])
+        for commands in connections:
+            self.assertIn("tls=0 STARTTLS", commands)
+            self.assertEqual([c for c in commands if "AUTH" in c or "MAIL" in c], [])
 
 
 class TextsArrivingIntact(ScriptTest):
@@ -332,7 +378,7 @@ def unused_port():
 def main():
     parser = argparse.ArgumentParser()
     for option in ("--wine-run", "--prefix", "--arch", "--scripts", "--examples", "--aiosmtpd",
-                   "--work"):
+                   "--work", "--tls-state"):
         parser.add_argument(option, required=True)
     support.ARGS, rest = parser.parse_known_args()
     work = support.ARGS.work
@@ -351,6 +397,8 @@ def main():
             values = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
         SERVER.update(port=int(values["port"]), login_port=int(values["login_port"]),
                       folder=folder, unused_port=unused_port())
+        with open(support.ARGS.tls_state) as f:
+            TLS.update(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
         program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
         return 0 if program.result.wasSuccessful() else 1
     finally:

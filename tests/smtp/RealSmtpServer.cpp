@@ -2,6 +2,7 @@
 // started, named by PELLAM_AIOSMTPD_STATE, or natively one started here for this process.
 #include "tests/smtp/RealSmtpServer.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -47,11 +48,23 @@ RealSmtpServer ReadState(const std::string& stateFile) {
     if (key == "port") server.port = std::atoi(value.c_str());
     if (key == "login_port") server.loginPort = std::atoi(value.c_str());
     if (key == "folder") server.folder = LocalPath(value);
+    if (key == "tls_folder") server.tlsFolder = LocalPath(value);
+    if (key == "tls_certs") server.tlsCa = LocalPath(value) + "/ca.pem";
+    if (key == "implicit_problem") server.implicitProblem = value;
+    if (key.ends_with("_port") && key != "login_port") {
+      server.tlsPorts[key.substr(0, key.size() - 5)] = std::atoi(value.c_str());
+    }
   }
   if (server.port == 0 || server.loginPort == 0 || server.folder.empty()) {
     server.problem = "no server state in " + stateFile;
   }
   return server;
+}
+
+RealSmtpServer NoServer(std::string why) {
+  RealSmtpServer none;
+  none.problem = std::move(why);
+  return none;
 }
 
 // The message file name the server chose: the Message-ID without brackets, made file-safe.
@@ -97,12 +110,12 @@ class OwnServer {
   OwnServer& operator=(const OwnServer&) = delete;
 
   RealSmtpServer WaitReady() const {
-    if (pid_ <= 0) return RealSmtpServer{0, 0, {}, "could not start " PELLAM_PYTHON};
+    if (pid_ <= 0) return NoServer("could not start " PELLAM_PYTHON);
     for (int i = 0; i < 200; ++i) {
       if (std::filesystem::exists(state_)) return ReadState(state_);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return RealSmtpServer{0, 0, {}, "aiosmtpd_server.py did not start"};
+    return NoServer("aiosmtpd_server.py did not start");
   }
 
  private:
@@ -117,7 +130,7 @@ RealSmtpServer FindServer() {
     return ReadState(LocalPath(state));
   }
 #ifdef _WIN32
-  return RealSmtpServer{0, 0, {}, "PELLAM_AIOSMTPD_STATE is not set (CTest fixture aiosmtpd)"};
+  return NoServer("PELLAM_AIOSMTPD_STATE is not set (CTest fixture aiosmtpd)");
 #else
   static OwnServer own;
   return own.WaitReady();
@@ -157,6 +170,51 @@ PythonReading DeliveredParts(const RealSmtpServer& server, const std::string& me
 
 std::string DeliveredEnvelope(const RealSmtpServer& server, const std::string& messageId) {
   return ReadFile(server.folder + "/" + FileStem(messageId) + ".env");
+}
+
+std::string DeliveredMd5(const RealSmtpServer& server, const std::string& messageId) {
+  return ReadFile(server.folder + "/" + FileStem(messageId) + ".md5");
+}
+
+void RemoveDelivery(const RealSmtpServer& server, const std::string& messageId) {
+  std::error_code ignored;
+  for (const char* suffix : {".eml", ".env", ".md5", ".parts", ".read"}) {
+    std::filesystem::remove(server.folder + "/" + FileStem(messageId) + suffix, ignored);
+  }
+}
+
+std::vector<std::vector<std::string>> ListenerCommands(const RealSmtpServer& server,
+                                                       const std::string& listener,
+                                                       std::vector<std::string>* senders) {
+  std::vector<std::vector<std::string>> connections;
+  std::istringstream lines(ReadFile(server.tlsFolder + "/" + listener + ".log"));
+  for (std::string line; std::getline(lines, line);) {
+    // "conn N tls=X COMMAND ARGUMENTS"
+    std::istringstream words(line);
+    std::string conn, tls, command, argument;
+    std::size_t number = 0;
+    words >> conn >> number >> tls >> command >> argument;
+    if (number == 0) continue;
+    for (char& ch : command) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (command == "AUTH") command += " " + argument;
+    if (connections.size() < number) connections.resize(number);
+    connections[number - 1].push_back(tls + " " + command);
+    if (senders && command == "MAIL") {
+      if (senders->size() < number) senders->resize(number);
+      (*senders)[number - 1] += line;
+    }
+  }
+  return connections;
+}
+
+std::vector<std::string> CommandsOfSender(const RealSmtpServer& server, const std::string& listener,
+                                          const std::string& sender) {
+  std::vector<std::string> senders;
+  const auto connections = ListenerCommands(server, listener, &senders);
+  for (std::size_t i = 0; i < senders.size(); ++i) {
+    if (senders[i].find("<" + sender + ">") != std::string::npos) return connections[i];
+  }
+  return {};
 }
 
 std::string DeliveredReading(const RealSmtpServer& server, const std::string& messageId) {
