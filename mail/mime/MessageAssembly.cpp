@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "mail/codec/ContentTypes.h"
-#include "mail/codec/LineBreaks.h"
 #include "mail/codec/HeaderQuoting.h"
+#include "mail/codec/LineBreaks.h"
 #include "mail/codec/MailError.h"
 #include "mail/mime/HeaderText.h"
 #include "mail/mime/TMailMessageVrex.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "mail/codec/Random.h"
-#include "mail/mime/DateField.h"
 #include "mail/mime/AddressEntries.h"
+#include "mail/mime/DateField.h"
 #include "mail/mime/HeaderText.h"
 #include "platform/Clock.h"
 
