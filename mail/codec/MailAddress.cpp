@@ -26,12 +26,15 @@ bool IsDotAtom(std::string_view text) {
   return true;
 }
 
-// "[" dtext "]", dtext being printable ASCII but "[", "]" and "\".
+// "[" address "]" with the letters, digits, dots, colons and hyphens that IPv4, IPv6 and tagged
+// address literals are written in. Other printable bytes a literal could hold by the grammar,
+// such as ">", "," or a quote, would end the address early where it is read back or sent.
 bool IsAddressLiteral(std::string_view text) {
   if (text.size() < 3 || text.front() != '[' || text.back() != ']') return false;
   for (char ch : text.substr(1, text.size() - 2)) {
-    auto b = static_cast<unsigned char>(ch);
-    if (b <= 0x20 || b >= 0x7F || ch == '[' || ch == ']' || ch == '\\') return false;
+    const bool allowed = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                         (ch >= '0' && ch <= '9') || ch == '.' || ch == ':' || ch == '-';
+    if (!allowed) return false;
   }
   return true;
 }

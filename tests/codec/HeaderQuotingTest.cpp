@@ -65,7 +65,8 @@ TEST(IsMailAddress, TakesOneDotAtomMailboxOfAtMost254Octets) {
         std::string("a\t@x"),   std::string("a@x\r\n"),     std::string("a\x7F@x"),
         std::string("\xE9@x"),  std::string("a@[1.2\\.3]"), std::string("a@[]"),
         std::string("a@x]"),    std::string("a,b@x"),       std::string("<a@x>"),
-        std::string("a@x;"),    std::string("(c)a@x"),      longest + "d",
+        std::string("a@x;"),    std::string("(c)a@x"),      std::string("1@[x>_]"),
+        std::string("a@[1,2]"), std::string("a@[\"1\"]"),   longest + "d",
         std::string("a\0@x", 4)})
     EXPECT_FALSE(IsMailAddress(address)) << address;
 }
