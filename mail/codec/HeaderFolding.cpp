@@ -68,7 +68,7 @@ std::vector<bool> QuotedStretches(std::string_view line) {
 void FoldLine(std::string_view line, std::string& out) {
   const std::vector<bool> inside = QuotedStretches(line);
   const bool separators = SeparatorsMayFold(line);
-  std::size_t colonSpace = line.find(": ");
+  const std::size_t colonSpace = line.find(": ");
   std::size_t offset = 0;
   std::size_t added = 0;  // 1 while the remainder begins with an added blank
   auto at = [&](std::size_t p) { return p <= added ? ' ' : line[offset + p - 1 - added]; };
@@ -82,9 +82,10 @@ void FoldLine(std::string_view line, std::string& out) {
     if (at(1) == '\t') {
       lowerLimit = kTabLineLowerLimit;
     } else {
-      if (colonSpace != std::string_view::npos && colonSpace < offset)
-        colonSpace = line.find(": ", offset);
-      if (colonSpace != std::string_view::npos) lowerLimit = colonSpace - offset + added + 1 + 2;
+      // Only the field's own ": " keeps a fold out of the name; one in the value is text, and
+      // taking it for the name would leave the rest of a long value unfolded.
+      if (colonSpace != std::string_view::npos && colonSpace >= offset)
+        lowerLimit = colonSpace - offset + added + 1 + 2;
     }
     // A line of blanks alone would read as the end of the header.
     std::size_t firstText = 1;
